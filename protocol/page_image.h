@@ -1,0 +1,17 @@
+// The two firmware page images compiled into the program as read-only data. Their content is
+// opaque to the program except for the marker, which names the page an image belongs to.
+#pragma once
+#include <cstdint>
+
+struct PageImage {
+    uint8_t page;         // flash page number, 0 or 1; p1 of every block frame of this image
+    const uint8_t *bytes; // the image, in the order it is written to the page
+    uint32_t size;        // number of bytes of the image
+    char marker[4];       // the four bytes the image must carry at MARKER_OFFSET
+};
+
+constexpr uint32_t MARKER_OFFSET = 0x5000; // where an image carries its marker
+constexpr uint8_t PAD_BYTE = 0xFF;         // fills the last block after the image's end
+
+extern const PageImage page_image_0;
+extern const PageImage page_image_1;
