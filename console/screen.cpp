@@ -1,0 +1,33 @@
+#include "console/screen.h"
+
+#include "platform/console.h"
+#include "platform/process.h"
+
+const char BANNER[] = "RIV IZEVEZ EDURAVA ZUZERA V6.00   ciflash, free flash tool for CI modules";
+
+void screen_line(uint16_t row, const char *text) {
+    screen_goto(1, row);
+    screen_write(text);
+}
+
+void screen_banner() { screen_line(1, BANNER); }
+
+uint8_t wait_key() {
+    for (;;) {
+        const int code = key_read();
+        // With no keyboard at all the wait could never end: leave as Q does.
+        if (code == KEY_LOST) process_exit(0);
+        const auto key = static_cast<uint8_t>(code);
+        if (code == KEY_FAILED) continue;
+        if (key == KEY_ESC || key == KEY_SPACE) return key;
+        if (key == 'Q' || key == 'q') process_exit(0);
+    }
+}
+
+void wait_escape() {
+    for (;;) {
+        const int code = key_read();
+        // With no keyboard the screen is left as ESC would leave it.
+        if (code == KEY_LOST || code == KEY_ESC) return;
+    }
+}

@@ -1,0 +1,28 @@
+// Start-up dialogue: find the module, and ask for one when the reader is empty.
+#include "console/startup.h"
+
+#include "console/screen.h"
+#include "link/ci_link.h"
+#include "platform/console.h"
+#include "protocol/run_state.h"
+
+static bool detect_module() { return ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 0) == LINK_OK; }
+
+void startup_dialogue() {
+    screen_clear();
+    screen_banner();
+    screen_line(3, "INITIALISATION");
+    if (detect_module()) return;
+
+    screen_line(15, "PLEASE, INSERT A DVB MODULE");
+    screen_line(16, "AND WAIT FOR THE BEEPS BEFORE PRESSING 'SPACE BAR'");
+    screen_line(24, "EXIT WITH 'Q'");
+    if (wait_key() == KEY_ESC) return;
+    if (detect_module()) return;
+
+    screen_banner();
+    screen_line(20, "DVB MODULE INITIALISATION ERROR !!!");
+    screen_line(24, "EXIT WITH 'Q'");
+    while (wait_key() == KEY_SPACE) {
+    }
+}

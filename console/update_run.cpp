@@ -1,0 +1,25 @@
+// The update run after the start-up dialogue: identification, flash update, outcome screen.
+#include "console/screen.h"
+#include "console/startup.h"
+#include "platform/console.h"
+#include "protocol/flash_update.h"
+#include "protocol/identify.h"
+
+
+int program_entry() {
+    startup_dialogue();
+    module_identify();
+    if (flash_update() == 0) {
+        screen_clear();
+        screen_banner();
+        screen_line(15, "UPDATE SUCCESSFULL. ");
+    } else {
+        // The update's own error screen has just cleared the screen.
+        screen_banner();
+        screen_line(20, "UPDATE ERROR !!!");
+    }
+    screen_line(24, "EXIT WITH 'Q'");
+    while (wait_key() == KEY_SPACE) {
+    }
+    return 0;
+}

@@ -1,0 +1,19 @@
+// The flash update: writes page 0 and then page 1 from the compiled-in images, block by block,
+// one write-block frame per block, each acknowledged by the module before the next.
+#pragma once
+#include <cstdint>
+
+constexpr uint32_t UPDATE_POLL_MS = 10;
+// A module that neither takes nor answers a block for this long is given up on; a page erase
+// before the first reply fits well inside.
+constexpr uint32_t UPDATE_REPLY_LIMIT_MS = 30000;
+// Frame lengths an update can use: a block needs one byte, and the 8-bit length field holds
+// at most 5 + 250.
+constexpr uint16_t UPDATE_MIN_BUFFER = 10;
+constexpr uint16_t UPDATE_MAX_BUFFER = 259;
+constexpr uint16_t UPDATE_STAGING_SIZE = 512;
+constexpr uint16_t UPDATE_FRAME_BUFFER_SIZE = 1300;
+
+// 0 when both pages are written and every block acknowledged; 1 after an error screen that the
+// operator left with ESC. The screen is cleared before it returns.
+uint8_t flash_update();

@@ -1,0 +1,12 @@
+// The simulator's tick counter: the real clock, or a virtual one on which every wait and every
+// module delay passes at once (--fast, and the tests).
+#pragma once
+#include <cstdint>
+
+extern bool sim_clock_virtual;
+
+// Virtual time, in microseconds. Each port access costs one microsecond of it, so that even a
+// loop that never waits (re-sending to a busy interface) lets virtual time go on.
+void sim_clock_set_ms(uint32_t ms);
+void sim_clock_bus_cycle();
+uint64_t sim_clock_virtual_us();

@@ -1,0 +1,56 @@
+// State shared by the register model (sim_module.cpp) and the module's firmware side
+// (sim_firmware.cpp).
+#pragma once
+#include "sim/sim_module.h"
+
+struct SimInterface {
+    bool inserted;
+    bool late_armed; // waiting for the first probe to pass before being inserted
+    uint8_t command; // last byte the host wrote to the command register
+    bool da, fr, we, re;
+    bool stuck; // FR held clear for good (busy fault, free-never)
+
+    // The host message being written under HC.
+    bool fr_at_hc;
+    uint16_t host_size;
+    uint8_t size_regs_written; // bit 0: LS, bit 1: MS
+    bool host_discard;         // the module flagged a write error on this message
+    std::vector<uint8_t> host_bytes;
+
+    // The module's message, offered to the host while DA is set.
+    std::vector<uint8_t> out;
+    size_t out_pos;
+    bool re_after_out;
+
+    // A reply being prepared: offered once the delay has passed.
+    bool pending;
+    uint32_t pending_since;
+    uint32_t pending_delay;
+    std::vector<uint8_t> pending_bytes;
+    bool pending_re;
+};
+
+struct SimFirmware {
+    bool identify_seen;
+    int last_page, last_block; // last block frame accepted
+    uint16_t frame_size;       // length of the update's block frames, fixed by the first one
+    bool error_answered;
+    std::vector<bool> fired; // per sim_config.events entry
+};
+
+extern SimInterface sim_if;
+extern SimFirmware sim_fw;
+
+void sim_protocol_error(const std::string &what);
+// The module has a reply for the host after `delay_ms`.
+void sim_schedule_reply(const std::vector<uint8_t> &bytes, uint32_t delay_ms, bool read_error);
+
+// Firmware side, called by the register model.
+void fw_reset();
+void fw_host_message(const std::vector<uint8_t> &message);
+void fw_module_free();                  // the module is ready to take the next message
+bool fw_write_error_due();              // the message just completed gets a write error
+bool fw_remove_in_identify(size_t sent); // pulled out after `sent` bytes of the request
+
+// The module is pulled out of the reader: every port reads 0xFF from now on.
+void sim_pull_out();

@@ -1,0 +1,221 @@
+// Register-level model of the module's command interface. Strict: an access out of order is
+// answered as a real interface would (WE/RE) and recorded as a protocol error.
+#include "sim/sim_internal.h"
+
+#include "link/registers.h"
+#include "link/tick.h"
+#include "sim/sim_faults.h"
+
+SimConfig sim_config;
+SimRecord sim_record;
+SimInterface sim_if;
+
+void sim_protocol_error(const std::string &what) { sim_record.protocol_errors.push_back(what); }
+
+void sim_reset() {
+    sim_record = SimRecord{};
+    sim_if = SimInterface{};
+    sim_if.inserted = !sim_config.no_module && !sim_config.late_insert;
+    sim_if.late_armed = sim_config.late_insert && !sim_config.no_module;
+    sim_if.fr = true; // power-on: idle and free
+    fw_reset();
+    sim_faults_reset();
+}
+
+void sim_schedule_reply(const std::vector<uint8_t> &bytes, uint32_t delay_ms, bool read_error) {
+    sim_if.pending = true;
+    sim_if.pending_since = tick_count();
+    sim_if.pending_delay = delay_ms;
+    sim_if.pending_bytes = bytes;
+    sim_if.pending_re = read_error;
+}
+
+static void offer_pending_reply() {
+    if (!sim_if.pending) return;
+    if (static_cast<uint32_t>(tick_count() - sim_if.pending_since) < sim_if.pending_delay) return;
+    sim_if.pending = false;
+    sim_if.out = sim_if.pending_bytes;
+    sim_if.out_pos = 0;
+    sim_if.re_after_out = sim_if.pending_re;
+    sim_if.da = true;
+}
+
+// The host has taken the module's whole message.
+static void message_taken() {
+    sim_if.da = false;
+    if (sim_if.re_after_out) sim_if.re = true;
+    if (sim_if.command & COMMAND_SR) return; // the size reply: free once it is read
+    if (!sim_if.stuck) sim_if.fr = true;
+    fw_module_free();
+}
+
+static uint8_t read_data() {
+    if (!sim_if.da || sim_if.out_pos >= sim_if.out.size()) {
+        sim_protocol_error("data register read without DA");
+        sim_if.re = true;
+        return 0x00;
+    }
+    const uint8_t byte = sim_if.out[sim_if.out_pos++];
+    if (sim_if.out_pos == sim_if.out.size()) message_taken();
+    return byte;
+}
+
+static uint8_t read_size(int shift) {
+    if (!sim_if.da) return 0;
+    const uint8_t value = static_cast<uint8_t>(sim_if.out.size() >> shift);
+    // An empty message is taken once its length has been read.
+    if (shift == 8 && sim_if.out.empty()) message_taken();
+    return value;
+}
+
+static uint8_t status_byte() {
+    return static_cast<uint8_t>((sim_if.da ? STATUS_DA : 0) | (sim_if.fr ? STATUS_FR : 0) |
+                                (sim_if.we ? STATUS_WE : 0) | (sim_if.re ? STATUS_RE : 0));
+}
+
+static bool in_window(uint16_t port) {
+    return port >= sim_config.base && port < sim_config.base + IO_WINDOW;
+}
+
+static void pull_out() {
+    sim_if.inserted = false;
+    ++sim_record.faults_injected;
+}
+
+uint8_t sim_read(uint16_t port) {
+    ++sim_record.port_reads;
+    if (sim_if.late_armed && port == IO_BASES[IO_BASE_COUNT - 1] + REG_STATUS) {
+        // The first probe has passed every base: the operator inserts the module now.
+        sim_if.late_armed = false;
+        sim_if.inserted = true;
+        return 0xFF;
+    }
+    if (!sim_if.inserted || !in_window(port)) return 0xFF;
+    offer_pending_reply();
+    uint8_t value = 0;
+    switch (port - sim_config.base) {
+    case REG_DATA: value = read_data(); break;
+    case REG_STATUS: value = status_byte(); break;
+    case REG_SIZE_LS: value = read_size(0); break;
+    default: value = read_size(8); break;
+    }
+    return sim_faults_on_read(port - sim_config.base, value);
+}
+
+static void begin_host_message() {
+    sim_if.fr_at_hc = sim_if.fr;
+    sim_if.host_size = 0;
+    sim_if.size_regs_written = 0;
+    sim_if.host_discard = false;
+    sim_if.host_bytes.clear();
+    if (fw_remove_in_identify(0)) pull_out();
+}
+
+static void end_host_message() {
+    if (sim_if.size_regs_written == 0 && sim_if.host_bytes.empty()) return; // HC given back
+    if (sim_if.size_regs_written != 3) sim_protocol_error("message without both size bytes");
+    if (sim_if.host_bytes.size() < sim_if.host_size) {
+        sim_protocol_error("message shorter than its announced size");
+        return;
+    }
+    if (sim_if.host_discard || sim_if.host_bytes.size() > sim_if.host_size) return;
+    if (sim_if.command & COMMAND_SW) {
+        if (sim_if.host_bytes.size() != 2) {
+            sim_protocol_error("size write of " + std::to_string(sim_if.host_bytes.size()) + " bytes");
+            return;
+        }
+        sim_record.negotiated = static_cast<uint16_t>(sim_if.host_bytes[0] << 8 | sim_if.host_bytes[1]);
+        if (sim_record.negotiated > sim_config.module_buffer)
+            sim_protocol_error("negotiated size above the module's offer");
+        return;
+    }
+    sim_if.fr = false; // busy with the message
+    fw_host_message(sim_if.host_bytes);
+}
+
+static void reset_interface() {
+    sim_if.da = sim_if.fr = sim_if.we = sim_if.re = false;
+    sim_if.stuck = false;
+    sim_if.pending = false;
+    sim_if.out.clear();
+    sim_if.out_pos = 0;
+    sim_if.re_after_out = false;
+    sim_if.host_bytes.clear();
+}
+
+// SR: the module presents its buffer size as a message, most significant byte first.
+static void present_size() {
+    const uint16_t size = sim_config.module_buffer;
+    std::vector<uint8_t> reply = {static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+    reply.resize(static_cast<size_t>(sim_config.size_reply_len), 0x00);
+    sim_if.out = reply;
+    sim_if.out_pos = 0;
+    sim_if.re_after_out = false;
+    sim_if.da = true;
+}
+
+static void write_command(uint8_t value) {
+    const uint8_t rising = static_cast<uint8_t>(value & ~sim_if.command);
+    const uint8_t falling = static_cast<uint8_t>(sim_if.command & ~value);
+    sim_if.command = value;
+    if (rising & COMMAND_RS) reset_interface();
+    if (rising & COMMAND_SR) present_size();
+    if (falling & COMMAND_SR) sim_if.fr = true; // ready for the size write
+    if (falling & COMMAND_SW) {
+        if (sim_config.free_never) {
+            sim_if.stuck = true;
+            sim_if.fr = false;
+            ++sim_record.faults_injected;
+        } else {
+            sim_if.fr = true;
+            fw_module_free();
+        }
+    }
+    if (rising & COMMAND_HC) begin_host_message();
+    if (falling & COMMAND_HC) end_host_message();
+}
+
+static void write_size(int shift, uint8_t value) {
+    if (!(sim_if.command & COMMAND_HC)) {
+        sim_protocol_error("size register written without HC");
+        return;
+    }
+    const uint16_t keep = shift ? 0x00FF : 0xFF00;
+    sim_if.host_size = static_cast<uint16_t>((sim_if.host_size & keep) | value << shift);
+    sim_if.size_regs_written |= shift ? 2 : 1;
+}
+
+static void write_data(uint8_t value) {
+    if (!(sim_if.command & COMMAND_HC) || !sim_if.fr_at_hc) {
+        sim_protocol_error((sim_if.command & COMMAND_HC) ? "data byte written while FR was clear"
+                                                         : "data byte written without HC");
+        sim_if.we = true;
+        return;
+    }
+    if (sim_if.size_regs_written != 3) sim_protocol_error("data byte written before the size");
+    sim_if.host_bytes.push_back(value);
+    const size_t count = sim_if.host_bytes.size();
+    if (count > sim_if.host_size) {
+        sim_protocol_error("more data bytes than the announced size");
+        sim_if.we = true;
+    } else if (count == sim_if.host_size && !(sim_if.command & COMMAND_SW) && fw_write_error_due()) {
+        sim_if.we = true;
+        sim_if.host_discard = true;
+    }
+    if (fw_remove_in_identify(count)) pull_out();
+}
+
+void sim_write(uint16_t port, uint8_t value) {
+    ++sim_record.port_writes;
+    if (!sim_if.inserted || !in_window(port)) return;
+    offer_pending_reply();
+    if (sim_faults_drop_write(port - sim_config.base)) return;
+    switch (port - sim_config.base) {
+    case REG_DATA: write_data(value); break;
+    case REG_COMMAND: write_command(value); break;
+    case REG_SIZE_LS: write_size(0, value); break;
+    default: write_size(8, value); break;
+    }
+}
+
+void sim_pull_out() { pull_out(); }

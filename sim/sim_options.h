@@ -1,0 +1,16 @@
+// Command line of ciflash-sim.
+#pragma once
+#include <string>
+
+struct SimOptions {
+    std::string trace_file;
+    std::string report_file;
+    bool fast = false;
+    bool help = false;
+};
+
+extern const char SIM_USAGE[];
+
+// Fills options and sim_config from the arguments. Returns false with a one-line message in
+// *error for an unknown option or a bad value.
+bool sim_parse_options(int argc, const char *const argv[], SimOptions *options, std::string *error);
