@@ -43,14 +43,17 @@ unsigned long cap_count() {
     return count;
 }
 
-int window_open(uint16_t base) {
 #if defined(__i386__) || defined(__x86_64__)
+int window_open(uint16_t base) {
     return ioperm(base, IO_WINDOW, 1);
-#else
-    errno = ENOSYS; // this machine has no I/O port space
-    return -1;
-#endif
 }
+#else
+// This machine has no I/O port space.
+int window_open(uint16_t) {
+    errno = ENOSYS;
+    return -1;
+}
+#endif
 
 // The active mode in the kernel's lockdown file ("integrity" from
 // "none [integrity] confidentiality"); empty when the kernel reports none.
