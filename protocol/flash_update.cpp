@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "console/screen.h"
+#include "platform/console.h"
 #include "link/ci_link.h"
 #include "link/tick.h"
 #include "platform/process.h"

@@ -1,6 +1,7 @@
 #include "protocol/frame.h"
 
 #include "console/screen.h"
+#include "platform/console.h"
 #include "link/ci_link.h"
 #include "link/tick.h"
 #include "platform/process.h"

@@ -109,7 +109,7 @@ static void answer_identify() {
     if (sim_config.asic) add_number_record(body, 4, *sim_config.asic);
     if (sim_config.customer) add_text_record(body, 5, *sim_config.customer);
     add_text_record(body, 6, sim_config.processor);
-    sim_schedule_reply(framed_reply(0x01, body), sim_config.block_ms, false);
+    sim_schedule_reply(framed_reply(0x01, body), sim_config.block_ms, sim_config.identify_read_error);
 }
 
 static uint16_t reject(const std::string &why, uint16_t sw) {

@@ -9,6 +9,7 @@ struct SimInterface {
     uint8_t command; // last byte the host wrote to the command register
     bool da, fr, we, re;
     bool stuck; // FR held clear for good (busy fault, free-never)
+    int resets; // RS given since power-on
 
     // The host message being written under HC.
     bool fr_at_hc;

@@ -158,11 +158,14 @@ static void write_command(uint8_t value) {
     const uint8_t rising = static_cast<uint8_t>(value & ~sim_if.command);
     const uint8_t falling = static_cast<uint8_t>(sim_if.command & ~value);
     sim_if.command = value;
-    if (rising & COMMAND_RS) reset_interface();
+    if (rising & COMMAND_RS) {
+        reset_interface();
+        ++sim_if.resets;
+    }
     if (rising & COMMAND_SR) present_size();
     if (falling & COMMAND_SR) sim_if.fr = true; // ready for the size write
     if (falling & COMMAND_SW) {
-        if (sim_config.free_never) {
+        if (sim_config.free_never_from && sim_if.resets >= sim_config.free_never_from) {
             sim_if.stuck = true;
             sim_if.fr = false;
             ++sim_record.faults_injected;

@@ -33,20 +33,21 @@ struct SimConfig {
 
     // Identification records; the optional ones are sent only when given.
     std::string bios = "1.07";
-    std::optional<std::string> bios_date;
-    std::optional<int> page_number;
-    std::optional<int> asic;
-    std::optional<std::string> customer;
+    std::optional<std::string> bios_date = {};
+    std::optional<int> page_number = {};
+    std::optional<int> asic = {};
+    std::optional<std::string> customer = {};
     std::string processor = "51";
     bool silent_identify = false;
 
     uint32_t erase_ms = 300; // before the first reply of a page
     uint32_t block_ms = 1;   // before every other reply
 
-    std::vector<SimBlockEvent> events;
+    std::vector<SimBlockEvent> events = {};
     int size_reply_len = 2;      // bytes of the reset's size reply
-    bool free_never = false;     // FR never comes back after a reset
+    int free_never_from = 0;     // FR never comes back from this reset on (1: the first); 0: off
     int remove_in_identify = -1; // pulled out after this many bytes of the identification request
+    bool identify_read_error = false; // RE set after the identification reply
 
     uint32_t seed = 1;
     double fault_rate = 0; // random faults per register access

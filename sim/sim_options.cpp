@@ -120,7 +120,7 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options, 
         if (name == "--no-module") { sim_config.no_module = true; continue; }
         if (name == "--late-insert") { sim_config.late_insert = true; continue; }
         if (name == "--silent-identify") { sim_config.silent_identify = true; continue; }
-        if (name == "--free-never") { sim_config.free_never = true; continue; }
+        if (name == "--free-never") { sim_config.free_never_from = 1; continue; }
 
         if (!takes_value(name)) {
             *error = (name.rfind("--", 0) == 0 ? "unknown option " : "unexpected argument ") + name;

@@ -19,6 +19,13 @@ std::string vscreen_text(int column, int row, int length) {
     return vscreen.cells.at(static_cast<size_t>(row)).substr(static_cast<size_t>(column), static_cast<size_t>(length));
 }
 
+std::vector<std::string> vscreen_writes_at(int row) {
+    std::vector<std::string> texts;
+    for (const auto &[at, text] : vscreen.writes)
+        if (at == row) texts.push_back(text);
+    return texts;
+}
+
 std::string vscreen_dump() {
     std::string out;
     for (int row = 0; row < SCREEN_ROWS; ++row)
@@ -44,6 +51,7 @@ void screen_goto(uint16_t column, uint16_t row) {
 }
 
 void screen_write(const char *text) {
+    vscreen.writes.emplace_back(vscreen.row, text);
     for (; *text; ++text) {
         if (*text == '\n') {
             vscreen.column = 0;

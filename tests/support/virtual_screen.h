@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 constexpr int SCREEN_COLUMNS = 80;
@@ -20,6 +21,7 @@ struct VirtualScreen {
     std::vector<std::string> cells; // SCREEN_ROWS rows of SCREEN_COLUMNS characters
     int column = 0, row = 0;
     int clears = 0;
+    std::vector<std::pair<int, std::string>> writes; // every screen_write: (row, text)
     std::deque<int> keys;
     int keys_read = 0;
     bool info_fails = false; // screen_clear cannot read the screen size
@@ -34,6 +36,8 @@ void vscreen_reset();
 std::string vscreen_row(int row);
 // The text at (column, row) of the given length, blanks included.
 std::string vscreen_text(int column, int row, int length);
+// The texts written at `row`, in order.
+std::vector<std::string> vscreen_writes_at(int row);
 // Rows that hold anything, as "row: text" lines, for failure messages.
 std::string vscreen_dump();
 
