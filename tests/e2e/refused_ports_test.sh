@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# ciflash without port access (no capability, or a kernel without I/O ports as on build
+# machines): the diagnosis on standard error, nothing drawn, exit code 1. The capabilities are
+# dropped first, so the test means the same when run as root.
+BIN=$1
+run=("$BIN")
+if command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ]; then
+    run=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all "$BIN")
+fi
+"${run[@]}" extra arguments are ignored >out.txt 2>err.txt
+code=$?
+status=0
+[ "$code" -eq 1 ] || { echo "FAIL: exit code $code"; status=1; }
+[ ! -s out.txt ] || { echo "FAIL: something was drawn: $(od -c out.txt | head -3)"; status=1; }
+grep -q "cannot open the I/O ports" err.txt || { echo "FAIL: no diagnosis: $(cat err.txt)"; status=1; }
+grep -qE "setcap cap_sys_rawio\+ep|ENOSYS" err.txt || { echo "FAIL: no way out named: $(cat err.txt)"; status=1; }
+cat err.txt
+rm -f out.txt err.txt
+exit $status

@@ -1,0 +1,65 @@
+# Helpers for end-to-end tests of ciflash-sim in a real terminal: tmux runs the program in an
+# 80x25 pane, keys are typed with send-keys, and the pane is read back with capture-pane.
+set -euo pipefail
+
+E2E_SOCKET="ciflash-e2e-$$"
+E2E_DIR=$(mktemp -d)
+trap 'tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true; rm -rf "$E2E_DIR"' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    echo "--- screen ---" >&2
+    screen_text >&2 || true
+    exit 1
+}
+
+# Starts an interactive shell in the pane and runs the command in it, so that what the shell
+# prints after the program ends is seen too. The exit code lands in $E2E_DIR/code.
+start() {
+    tmux -L "$E2E_SOCKET" -f /dev/null new-session -d -x 80 -y 25 -s e2e \
+        "env PS1='PROMPT> ' TERM=xterm-256color bash --norc --noprofile -i"
+    tmux -L "$E2E_SOCKET" set-option -g status off
+    wait_for 'PROMPT> '
+    tmux -L "$E2E_SOCKET" send-keys -t e2e "clear; $*; echo \"EXIT=\$?\" > $E2E_DIR/code" Enter
+}
+
+keys() { tmux -L "$E2E_SOCKET" send-keys -t e2e "$@"; }
+
+screen_text() { tmux -L "$E2E_SOCKET" capture-pane -p -t e2e; }
+
+# Row N of the pane (0-based), trailing blanks removed.
+row() { screen_text | sed -n "$(($1 + 1))p" | sed 's/[[:space:]]*$//'; }
+
+# Waits (up to 60 s of real time) until the pane shows the text.
+wait_for() {
+    for _ in $(seq 1 600); do
+        if screen_text 2>/dev/null | grep -qF -- "$1"; then return 0; fi
+        sleep 0.1
+    done
+    fail "timed out waiting for: $1"
+}
+
+# Waits until the program has ended and prints its exit code.
+exit_code() {
+    for _ in $(seq 1 600); do
+        if [ -s "$E2E_DIR/code" ]; then sed 's/EXIT=//' "$E2E_DIR/code"; return 0; fi
+        sleep 0.1
+    done
+    fail "the program did not end"
+}
+
+expect_row() {
+    local got
+    got=$(row "$1")
+    [ "$got" = "$2" ] || fail "row $1: expected '$2', got '$got'"
+}
+
+expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
+
+# The terminal is usable again: echo and canonical mode are back on.
+expect_terminal_restored() {
+    keys "stty -a > $E2E_DIR/stty" Enter
+    for _ in $(seq 1 100); do [ -s "$E2E_DIR/stty" ] && break; sleep 0.1; done
+    grep -qE '(^| )icanon( |$)' "$E2E_DIR/stty" || fail "canonical mode left off"
+    grep -qE '(^| )echo( |$)' "$E2E_DIR/stty" || fail "echo left off"
+}
