@@ -13,22 +13,33 @@ fail() {
     exit 1
 }
 
-# Starts an interactive shell in the pane and runs the command in it, so that what the shell
+# Starts an interactive shell in the pane and runs the command from it, so that what the shell
 # prints after the program ends is seen too. The exit code lands in $E2E_DIR/code.
 start() {
     tmux -L "$E2E_SOCKET" -f /dev/null new-session -d -x 80 -y 25 -s e2e \
         "env PS1='PROMPT> ' TERM=xterm-256color bash --norc --noprofile -i"
     tmux -L "$E2E_SOCKET" set-option -g status off
-    wait_for 'PROMPT> '
-    tmux -L "$E2E_SOCKET" send-keys -t e2e "clear; $*; echo \"EXIT=\$?\" > $E2E_DIR/code" Enter
+    wait_for 'PROMPT>'
+    # A plain sh runs it, so that the exit code is recorded even when a signal ended the
+    # program (an interactive bash would abort the command line). Its own trap keeps a Ctrl+C
+    # typed for the program from ending it; the program starts with the default action.
+    printf 'trap : INT\n%s\necho "EXIT=$?" > %s/code\n' "$*" "$E2E_DIR" > "$E2E_DIR/run.sh"
+    tmux -L "$E2E_SOCKET" send-keys -t e2e "clear; sh $E2E_DIR/run.sh" Enter
 }
 
 keys() { tmux -L "$E2E_SOCKET" send-keys -t e2e "$@"; }
 
-screen_text() { tmux -L "$E2E_SOCKET" capture-pane -p -t e2e; }
+# The pane's text, trailing blanks kept (-N): some messages end in one.
+screen_text() { tmux -L "$E2E_SOCKET" capture-pane -p -N -t e2e; }
 
-# Row N of the pane (0-based), trailing blanks removed.
-row() { screen_text | sed -n "$(($1 + 1))p" | sed 's/[[:space:]]*$//'; }
+# Row N of the program's screen, trailing blanks removed. When the program has ended, the
+# terminal has scrolled to put the prompt below row 24: rows are counted from the banner.
+row() {
+    local banner offset=0
+    banner=$(screen_text | grep -n "^ RIV IZEVEZ" | head -n 1 | cut -d: -f1)
+    [ -n "$banner" ] && offset=$((banner - 2))
+    screen_text | sed -n "$(($1 + 1 + offset))p" | sed 's/[[:space:]]*$//'
+}
 
 # Waits (up to 60 s of real time) until the pane shows the text.
 wait_for() {

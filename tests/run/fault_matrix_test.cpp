@@ -128,6 +128,8 @@ std::vector<Scenario> scenarios() {
     return all;
 }
 
+void PrintTo(const Scenario &s, std::ostream *out) { *out << s.name; }
+
 class FaultMatrix : public testing::TestWithParam<Scenario> {};
 
 TEST_P(FaultMatrix, EndsOnTheExpectedScreen) {
