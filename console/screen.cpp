@@ -10,7 +10,9 @@ void screen_line(uint16_t row, const char *text) {
     screen_write(text);
 }
 
-void screen_banner() { screen_line(1, BANNER); }
+void screen_banner() {
+    screen_line(1, BANNER);
+}
 
 uint8_t wait_key() {
     for (;;) {

@@ -6,7 +6,9 @@
 #include "platform/console.h"
 #include "protocol/run_state.h"
 
-static bool detect_module() { return ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 0) == LINK_OK; }
+static bool detect_module() {
+    return ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 0) == LINK_OK;
+}
 
 void startup_dialogue() {
     screen_clear();

@@ -5,7 +5,6 @@
 #include "protocol/flash_update.h"
 #include "protocol/identify.h"
 
-
 int program_entry() {
     startup_dialogue();
     module_identify();

@@ -14,9 +14,12 @@ enum LoopStep : uint8_t { LOOP_RETRY, LOOP_DONE, LOOP_FAIL };
 static LoopStep size_read_attempt(uint8_t size_bytes[2]) {
     uint16_t length = 0;
     switch (ci_receive(size_bytes, 2, &length)) {
-    case LINK_NO_MODULE: return LOOP_FAIL;
-    case LINK_NO_DATA: return LOOP_RETRY;
-    default: break;
+    case LINK_NO_MODULE:
+        return LOOP_FAIL;
+    case LINK_NO_DATA:
+        return LOOP_RETRY;
+    default:
+        break;
     }
     // A size reply shorter than two bytes carries no size; the buffer would otherwise be
     // negotiated from bytes the module never sent. A longer one gives its first two.
@@ -25,9 +28,12 @@ static LoopStep size_read_attempt(uint8_t size_bytes[2]) {
 
 static LoopStep size_write_attempt(const uint8_t size_bytes[2]) {
     switch (ci_send(size_bytes, 2)) {
-    case LINK_NO_MODULE: return LOOP_FAIL;
-    case LINK_BUSY: return LOOP_RETRY;
-    default: return LOOP_DONE;
+    case LINK_NO_MODULE:
+        return LOOP_FAIL;
+    case LINK_BUSY:
+        return LOOP_RETRY;
+    default:
+        return LOOP_DONE;
     }
 }
 
@@ -42,9 +48,15 @@ static bool run_waiting_loop(WaitLoop loop, uint8_t size_bytes[2]) {
     for (int count = 0;;) {
         LoopStep step = LOOP_FAIL;
         switch (loop) {
-        case WAIT_SIZE_READ: step = size_read_attempt(size_bytes); break;
-        case WAIT_SIZE_WRITE: step = size_write_attempt(size_bytes); break;
-        case WAIT_FREE: step = free_wait_attempt(); break;
+        case WAIT_SIZE_READ:
+            step = size_read_attempt(size_bytes);
+            break;
+        case WAIT_SIZE_WRITE:
+            step = size_write_attempt(size_bytes);
+            break;
+        case WAIT_FREE:
+            step = free_wait_attempt();
+            break;
         }
         if (step == LOOP_FAIL) return false;
         tick_wait(1);

@@ -38,7 +38,8 @@ LinkResult ci_receive(uint8_t *buffer, uint16_t capacity, uint16_t *length) {
 
     // The whole message is drained from the module, so that its read-error bit is still
     // tested, but nothing beyond the caller's buffer is stored.
-    const uint16_t announced = static_cast<uint16_t>(module_link.size_ms << 8 | module_link.size_ls);
+    const uint16_t announced =
+        static_cast<uint16_t>(module_link.size_ms << 8 | module_link.size_ls);
     const uint16_t stored = announced < capacity ? announced : capacity;
     for (uint16_t i = 0; i < announced; ++i) {
         const uint8_t byte = port_read(link_port(REG_DATA));

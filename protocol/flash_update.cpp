@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "console/screen.h"
-#include "platform/console.h"
 #include "link/ci_link.h"
 #include "link/tick.h"
+#include "platform/console.h"
 #include "platform/process.h"
 #include "protocol/frame.h"
 #include "protocol/page_image.h"
@@ -24,7 +24,9 @@ struct UpdateCall {
 
 const char ROW3_BLANK[] = "                                             "; // 45 blanks
 
-void blank_row3() { screen_line(3, ROW3_BLANK); }
+void blank_row3() {
+    screen_line(3, ROW3_BLANK);
+}
 
 // Every error screen ends alike: "Exit: ESC", ESC alone, a cleared screen, result 1.
 uint8_t leave_on_escape() {
@@ -133,11 +135,12 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
 
     for (uint32_t index = 0; index < block_count; ++index) {
         stage_block(call, image, index);
-        call.frame_length = frame_build(call.frame, frame_mode, INS_WRITE_BLOCK,
-                                        static_cast<uint8_t>(page), index == 0 ? 1 : 0,
-                                        call.staging, static_cast<uint16_t>(call.block_len));
+        call.frame_length =
+            frame_build(call.frame, frame_mode, INS_WRITE_BLOCK, static_cast<uint8_t>(page),
+                        index == 0 ? 1 : 0, call.staging, static_cast<uint16_t>(call.block_len));
         char progress[40];
-        std::snprintf(progress, sizeof progress, "Block Number = %03u / %03u", index + 1, block_count);
+        std::snprintf(progress, sizeof progress, "Block Number = %03u / %03u", index + 1,
+                      block_count);
         screen_line(4, progress);
 
         const BlockOutcome outcome = send_and_await_reply(call);

@@ -1,9 +1,9 @@
 #include "protocol/frame.h"
 
 #include "console/screen.h"
-#include "platform/console.h"
 #include "link/ci_link.h"
 #include "link/tick.h"
+#include "platform/console.h"
 #include "platform/process.h"
 
 uint16_t frame_build(uint8_t *frame, uint8_t mode, uint8_t ins, uint8_t p1, uint8_t p2,
@@ -43,8 +43,10 @@ int frame_exchange(uint8_t *frame, uint16_t capacity, uint16_t *length) {
             elapsed += EXCHANGE_POLL_MS;
             if (elapsed >= EXCHANGE_TIMEOUT_MS) return -1;
             break;
-        case LINK_TRANSFER_ERROR: received_data_error();
-        default: return 0; // a reply, or the module gone: the buffer holds what it holds
+        case LINK_TRANSFER_ERROR:
+            received_data_error();
+        default:
+            return 0; // a reply, or the module gone: the buffer holds what it holds
         }
     }
 }

@@ -51,13 +51,26 @@ void identify_show_records(const uint8_t *reply, uint16_t length) {
         char line[300];
         line[0] = '\0';
         switch (record.tag) {
-        case IDENT_BIOS_REVISION: std::snprintf(line, sizeof line, "BIOS REVISION: %s", text); break;
-        case IDENT_BIOS_DATE: std::snprintf(line, sizeof line, "BIOS DATE: %s", text); break;
-        case IDENT_PAGE_NUMBER: std::snprintf(line, sizeof line, "PAGE NUMBER: %u", number); break;
-        case IDENT_ASIC_VERSION: std::snprintf(line, sizeof line, "ASIC VERSION: %u", number); break;
-        case IDENT_CUSTOMER: std::snprintf(line, sizeof line, "CUSTOMER: %s", text); break;
-        case IDENT_PROCESSOR: std::snprintf(line, sizeof line, "PROCESSOR VERSION: %s", text); break;
-        default: break; // unknown tags take no row
+        case IDENT_BIOS_REVISION:
+            std::snprintf(line, sizeof line, "BIOS REVISION: %s", text);
+            break;
+        case IDENT_BIOS_DATE:
+            std::snprintf(line, sizeof line, "BIOS DATE: %s", text);
+            break;
+        case IDENT_PAGE_NUMBER:
+            std::snprintf(line, sizeof line, "PAGE NUMBER: %u", number);
+            break;
+        case IDENT_ASIC_VERSION:
+            std::snprintf(line, sizeof line, "ASIC VERSION: %u", number);
+            break;
+        case IDENT_CUSTOMER:
+            std::snprintf(line, sizeof line, "CUSTOMER: %s", text);
+            break;
+        case IDENT_PROCESSOR:
+            std::snprintf(line, sizeof line, "PROCESSOR VERSION: %s", text);
+            break;
+        default:
+            break; // unknown tags take no row
         }
         if (line[0] != '\0') screen_line(row++, line);
 

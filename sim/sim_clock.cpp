@@ -6,9 +6,15 @@
 bool sim_clock_virtual = true;
 static uint64_t virtual_us;
 
-void sim_clock_set_ms(uint32_t ms) { virtual_us = static_cast<uint64_t>(ms) * 1000; }
-void sim_clock_bus_cycle() { ++virtual_us; }
-uint64_t sim_clock_virtual_us() { return virtual_us; }
+void sim_clock_set_ms(uint32_t ms) {
+    virtual_us = static_cast<uint64_t>(ms) * 1000;
+}
+void sim_clock_bus_cycle() {
+    ++virtual_us;
+}
+uint64_t sim_clock_virtual_us() {
+    return virtual_us;
+}
 
 uint32_t tick_count() {
     if (!sim_clock_virtual) return os_tick_count();

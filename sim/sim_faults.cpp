@@ -5,7 +5,9 @@
 
 static uint32_t rng_state;
 
-void sim_faults_reset() { rng_state = sim_config.seed ? sim_config.seed : 1; }
+void sim_faults_reset() {
+    rng_state = sim_config.seed ? sim_config.seed : 1;
+}
 
 // xorshift32: small, and the same sequence for the same seed on every platform.
 static uint32_t next_random() {
@@ -44,4 +46,6 @@ uint8_t sim_faults_on_read(int offset, uint8_t value) {
     }
 }
 
-bool sim_faults_drop_write(int offset) { return offset == REG_DATA && fault_now(); }
+bool sim_faults_drop_write(int offset) {
+    return offset == REG_DATA && fault_now();
+}

@@ -14,7 +14,9 @@ void fw_reset() {
     sim_fw.fired.assign(sim_config.events.size(), false);
 }
 
-static const PageImage &image_of(int page) { return page == 0 ? page_image_0 : page_image_1; }
+static const PageImage &image_of(int page) {
+    return page == 0 ? page_image_0 : page_image_1;
+}
 
 static uint16_t current_frame_size() {
     return sim_record.frames ? sim_fw.frame_size : sim_record.negotiated;
@@ -67,10 +69,13 @@ void fw_module_free() {
     }
 }
 
-bool fw_write_error_due() { return sim_fw.identify_seen && take_event(SIM_WRITE_ERROR, true); }
+bool fw_write_error_due() {
+    return sim_fw.identify_seen && take_event(SIM_WRITE_ERROR, true);
+}
 
 bool fw_remove_in_identify(size_t sent) {
-    return !sim_fw.identify_seen && sim_record.negotiated != 0 && sim_config.remove_in_identify >= 0 &&
+    return !sim_fw.identify_seen && sim_record.negotiated != 0 &&
+           sim_config.remove_in_identify >= 0 &&
            static_cast<size_t>(sim_config.remove_in_identify) == sent;
 }
 
@@ -109,7 +114,8 @@ static void answer_identify() {
     if (sim_config.asic) add_number_record(body, 4, *sim_config.asic);
     if (sim_config.customer) add_text_record(body, 5, *sim_config.customer);
     add_text_record(body, 6, sim_config.processor);
-    sim_schedule_reply(framed_reply(0x01, body), sim_config.block_ms, sim_config.identify_read_error);
+    sim_schedule_reply(framed_reply(0x01, body), sim_config.block_ms,
+                       sim_config.identify_read_error);
 }
 
 static uint16_t reject(const std::string &why, uint16_t sw) {
@@ -136,12 +142,14 @@ static uint16_t block_order_error(const std::vector<uint8_t> &f, int page, int b
     if (page > 1) return reject("block frame after both pages", 0x6481);
     if (f[FRAME_POS_P1] != page)
         return reject("block frame for page " + std::to_string(f[FRAME_POS_P1]) +
-                                  ", expected page " + std::to_string(page), 0x6481);
+                          ", expected page " + std::to_string(page),
+                      0x6481);
     if (f[FRAME_POS_P2] != (block == 1 ? 1 : 0))
         return reject("first-block flag wrong on block " + std::to_string(block), 0x6481);
     if (f.size() != sim_fw.frame_size)
-        return reject("block frame of " + std::to_string(f.size()) +
-                                  " bytes, negotiated " + std::to_string(sim_fw.frame_size), 0x6700);
+        return reject("block frame of " + std::to_string(f.size()) + " bytes, negotiated " +
+                          std::to_string(sim_fw.frame_size),
+                      0x6700);
     if (sim_record.frame_mode && *sim_record.frame_mode != f[FRAME_POS_MODE])
         return reject("frame mode changed during the update", 0x6481);
     return 0;
@@ -174,8 +182,8 @@ static void answer_block(const std::vector<uint8_t> &f) {
         store_block(f, page, block);
         if (hang) return; // FR stays clear, no reply ever comes
         sw = reply_sw ? static_cast<uint16_t>(reply_sw->value) : 0x9000;
-        std::vector<uint8_t> reply =
-            framed_reply(f[FRAME_POS_MODE], {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)});
+        std::vector<uint8_t> reply = framed_reply(
+            f[FRAME_POS_MODE], {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)});
         if (reply_len) reply.resize(reply_len->value, 0x00);
         if ((sw >> 8) != SW1_OK) sim_fw.error_answered = true;
         const uint32_t delay = block == 1 ? sim_config.erase_ms : sim_config.block_ms;
@@ -183,8 +191,9 @@ static void answer_block(const std::vector<uint8_t> &f) {
         return;
     }
     sim_fw.error_answered = true;
-    sim_schedule_reply(framed_reply(f[FRAME_POS_MODE], {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)}),
-                       sim_config.block_ms, false);
+    sim_schedule_reply(
+        framed_reply(f[FRAME_POS_MODE], {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)}),
+        sim_config.block_ms, false);
 }
 
 void fw_host_message(const std::vector<uint8_t> &message) {
@@ -208,5 +217,6 @@ bool sim_page_matches_image(int page) {
     for (size_t i = image.size; i < p.data.size(); ++i)
         if (p.data[i] != 0xFF) return false;
     // Padding only up to the last block's end: no whole block of filler.
-    return p.blocks > 0 && p.data.size() - image.size < p.data.size() / static_cast<size_t>(p.blocks);
+    return p.blocks > 0 &&
+           p.data.size() - image.size < p.data.size() / static_cast<size_t>(p.blocks);
 }

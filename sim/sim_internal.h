@@ -49,8 +49,8 @@ void sim_schedule_reply(const std::vector<uint8_t> &bytes, uint32_t delay_ms, bo
 // Firmware side, called by the register model.
 void fw_reset();
 void fw_host_message(const std::vector<uint8_t> &message);
-void fw_module_free();                  // the module is ready to take the next message
-bool fw_write_error_due();              // the message just completed gets a write error
+void fw_module_free();                   // the module is ready to take the next message
+bool fw_write_error_due();               // the message just completed gets a write error
 bool fw_remove_in_identify(size_t sent); // pulled out after `sent` bytes of the request
 
 // The module is pulled out of the reader: every port reads 0xFF from now on.

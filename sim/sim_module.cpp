@@ -10,7 +10,9 @@ SimConfig sim_config;
 SimRecord sim_record;
 SimInterface sim_if;
 
-void sim_protocol_error(const std::string &what) { sim_record.protocol_errors.push_back(what); }
+void sim_protocol_error(const std::string &what) {
+    sim_record.protocol_errors.push_back(what);
+}
 
 void sim_reset() {
     sim_record = SimRecord{};
@@ -94,10 +96,18 @@ uint8_t sim_read(uint16_t port) {
     offer_pending_reply();
     uint8_t value = 0;
     switch (port - sim_config.base) {
-    case REG_DATA: value = read_data(); break;
-    case REG_STATUS: value = status_byte(); break;
-    case REG_SIZE_LS: value = read_size(0); break;
-    default: value = read_size(8); break;
+    case REG_DATA:
+        value = read_data();
+        break;
+    case REG_STATUS:
+        value = status_byte();
+        break;
+    case REG_SIZE_LS:
+        value = read_size(0);
+        break;
+    default:
+        value = read_size(8);
+        break;
     }
     return sim_faults_on_read(port - sim_config.base, value);
 }
@@ -121,10 +131,12 @@ static void end_host_message() {
     if (sim_if.host_discard || sim_if.host_bytes.size() > sim_if.host_size) return;
     if (sim_if.command & COMMAND_SW) {
         if (sim_if.host_bytes.size() != 2) {
-            sim_protocol_error("size write of " + std::to_string(sim_if.host_bytes.size()) + " bytes");
+            sim_protocol_error("size write of " + std::to_string(sim_if.host_bytes.size()) +
+                               " bytes");
             return;
         }
-        sim_record.negotiated = static_cast<uint16_t>(sim_if.host_bytes[0] << 8 | sim_if.host_bytes[1]);
+        sim_record.negotiated =
+            static_cast<uint16_t>(sim_if.host_bytes[0] << 8 | sim_if.host_bytes[1]);
         if (sim_record.negotiated > sim_config.module_buffer)
             sim_protocol_error("negotiated size above the module's offer");
         return;
@@ -201,7 +213,8 @@ static void write_data(uint8_t value) {
     if (count > sim_if.host_size) {
         sim_protocol_error("more data bytes than the announced size");
         sim_if.we = true;
-    } else if (count == sim_if.host_size && !(sim_if.command & COMMAND_SW) && fw_write_error_due()) {
+    } else if (count == sim_if.host_size && !(sim_if.command & COMMAND_SW) &&
+               fw_write_error_due()) {
         sim_if.we = true;
         sim_if.host_discard = true;
     }
@@ -214,11 +227,21 @@ void sim_write(uint16_t port, uint8_t value) {
     offer_pending_reply();
     if (sim_faults_drop_write(port - sim_config.base)) return;
     switch (port - sim_config.base) {
-    case REG_DATA: write_data(value); break;
-    case REG_COMMAND: write_command(value); break;
-    case REG_SIZE_LS: write_size(0, value); break;
-    default: write_size(8, value); break;
+    case REG_DATA:
+        write_data(value);
+        break;
+    case REG_COMMAND:
+        write_command(value);
+        break;
+    case REG_SIZE_LS:
+        write_size(0, value);
+        break;
+    default:
+        write_size(8, value);
+        break;
     }
 }
 
-void sim_pull_out() { pull_out(); }
+void sim_pull_out() {
+    pull_out();
+}

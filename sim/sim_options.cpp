@@ -84,16 +84,19 @@ struct BlockOption {
 };
 
 constexpr BlockOption BLOCK_OPTIONS[] = {
-    {"--reply", SIM_REPLY_SW, 16, 0xFFFF},    {"--remove", SIM_REMOVE, 0, 0},
-    {"--write-error", SIM_WRITE_ERROR, 0, 0}, {"--read-error", SIM_READ_ERROR, 0, 0},
-    {"--hang", SIM_HANG, 0, 0},               {"--busy", SIM_BUSY, 0, 0},
+    {"--reply", SIM_REPLY_SW, 16, 0xFFFF},
+    {"--remove", SIM_REMOVE, 0, 0},
+    {"--write-error", SIM_WRITE_ERROR, 0, 0},
+    {"--read-error", SIM_READ_ERROR, 0, 0},
+    {"--hang", SIM_HANG, 0, 0},
+    {"--busy", SIM_BUSY, 0, 0},
     {"--reply-len", SIM_REPLY_LEN, 10, 65535},
 };
 
 constexpr const char *VALUE_OPTIONS[] = {
-    "--base",  "--module-buffer", "--bios",     "--bios-date",      "--customer", "--processor",
-    "--asic",  "--page-number",   "--erase-ms", "--block-ms",       "--seed",     "--fault-rate",
-    "--trace", "--report",        "--size-reply-len",
+    "--base",      "--module-buffer", "--bios",        "--bios-date", "--customer",
+    "--processor", "--asic",          "--page-number", "--erase-ms",  "--block-ms",
+    "--seed",      "--fault-rate",    "--trace",       "--report",    "--size-reply-len",
 };
 
 bool takes_value(const std::string &name) {
@@ -112,15 +115,34 @@ bool is_io_base(long value) {
 
 } // namespace
 
-bool sim_parse_options(int argc, const char *const argv[], SimOptions *options, std::string *error) {
+bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
+                       std::string *error) {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        if (name == "--help") { options->help = true; continue; }
-        if (name == "--fast") { options->fast = true; continue; }
-        if (name == "--no-module") { sim_config.no_module = true; continue; }
-        if (name == "--late-insert") { sim_config.late_insert = true; continue; }
-        if (name == "--silent-identify") { sim_config.silent_identify = true; continue; }
-        if (name == "--free-never") { sim_config.free_never_from = 1; continue; }
+        if (name == "--help") {
+            options->help = true;
+            continue;
+        }
+        if (name == "--fast") {
+            options->fast = true;
+            continue;
+        }
+        if (name == "--no-module") {
+            sim_config.no_module = true;
+            continue;
+        }
+        if (name == "--late-insert") {
+            sim_config.late_insert = true;
+            continue;
+        }
+        if (name == "--silent-identify") {
+            sim_config.silent_identify = true;
+            continue;
+        }
+        if (name == "--free-never") {
+            sim_config.free_never_from = 1;
+            continue;
+        }
 
         if (!takes_value(name)) {
             *error = (name.rfind("--", 0) == 0 ? "unknown option " : "unexpected argument ") + name;
@@ -157,10 +179,12 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options, 
             sim_config.processor = value;
         } else if (name == "--page-number" || name == "--asic") {
             ok = parse_number(value, 255, &number);
-            (name == "--asic" ? sim_config.asic : sim_config.page_number) = static_cast<int>(number);
+            (name == "--asic" ? sim_config.asic : sim_config.page_number) =
+                static_cast<int>(number);
         } else if (name == "--erase-ms" || name == "--block-ms") {
             ok = parse_number(value, 600000, &number);
-            (name == "--erase-ms" ? sim_config.erase_ms : sim_config.block_ms) = static_cast<uint32_t>(number);
+            (name == "--erase-ms" ? sim_config.erase_ms : sim_config.block_ms) =
+                static_cast<uint32_t>(number);
         } else if (name == "--size-reply-len") {
             ok = parse_number(value, 65535, &number);
             sim_config.size_reply_len = static_cast<int>(number);
@@ -170,7 +194,8 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options, 
         } else if (name == "--fault-rate") {
             char *end = nullptr;
             sim_config.fault_rate = std::strtod(value, &end);
-            ok = end != value && *end == '\0' && sim_config.fault_rate >= 0 && sim_config.fault_rate <= 1;
+            ok = end != value && *end == '\0' && sim_config.fault_rate >= 0 &&
+                 sim_config.fault_rate <= 1;
         } else if (name == "--trace") {
             options->trace_file = value;
         } else {

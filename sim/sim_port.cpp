@@ -10,7 +10,9 @@
 
 static std::FILE *trace_file;
 
-void sim_port_trace_to(std::FILE *file) { trace_file = file; }
+void sim_port_trace_to(std::FILE *file) {
+    trace_file = file;
+}
 
 uint8_t port_read(uint16_t port) {
     sim_clock_bus_cycle();

@@ -58,6 +58,7 @@ TEST(StartupDialogue, SecondFailureDrawsTheErrorOverThePromptAndIgnoresSpace) {
 }
 
 TEST(StartupDialogue, QuitKeysEndItWithZeroAtEitherWait) {
-    for (auto keys : {std::initializer_list<int>{'q'}, {0xE0, 0x51}, {0, 0x71}, {' ', 'Q'}, {' ', ' ', 'q'}})
+    for (auto keys :
+         {std::initializer_list<int>{'q'}, {0xE0, 0x51}, {0, 0x71}, {' ', 'Q'}, {' ', ' ', 'q'}})
         EXPECT_EQ(dialogue({.no_module = true}, keys), 0);
 }

@@ -12,7 +12,8 @@ static int run_program(const SimConfig &config, std::initializer_list<int> keys)
 TEST(UpdateRun, SuccessScreenOnACleanedScreenAndOnlyEscOrQLeave) {
     for (int leave : {27, int{'Q'}, int{'q'}}) {
         EXPECT_EQ(run_program({.erase_ms = 0}, {' ', ' ', 'x', leave}), 0);
-        EXPECT_EQ(vscreen_dump(), "1:  " + std::string(BANNER) + "\n15:  UPDATE SUCCESSFULL.\n24:  EXIT WITH 'Q'\n");
+        EXPECT_EQ(vscreen_dump(), "1:  " + std::string(BANNER) +
+                                      "\n15:  UPDATE SUCCESSFULL.\n24:  EXIT WITH 'Q'\n");
         EXPECT_EQ(vscreen_text(1, 15, 20), "UPDATE SUCCESSFULL. ");
         EXPECT_TRUE(vscreen.keys.empty());
     }
@@ -24,7 +25,8 @@ TEST(UpdateRun, ErrorScreenAfterTheUpdatesOwnScreen) {
     for (int leave : {27, int{'q'}}) {
         run_program(config, {27, ' ', leave});
         EXPECT_TRUE(vscreen.keys.empty());
-        EXPECT_EQ(vscreen_dump(), "1:  " + std::string(BANNER) + "\n20:  UPDATE ERROR !!!\n24:  EXIT WITH 'Q'\n");
+        EXPECT_EQ(vscreen_dump(),
+                  "1:  " + std::string(BANNER) + "\n20:  UPDATE ERROR !!!\n24:  EXIT WITH 'Q'\n");
     }
     EXPECT_EQ(run_program(config, {27, 27}), 0);
 }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "tests/link/link_script.h"
 #include "link/registers.h"
 #include "link/tick.h"
 #include "sim/sim_clock.h"
+#include "tests/link/link_script.h"
 
 // The probe's three plain reads of one base.
 static void probe(uint16_t base, uint8_t size_ms, uint8_t status) {
@@ -12,16 +12,26 @@ static void probe(uint16_t base, uint8_t size_ms, uint8_t status) {
     script_read(static_cast<uint16_t>(base + 1), status);
 }
 
-// A reset at BASE in which the module offers `offered` (two bytes) and is sent `sent`.
-static void reset_ok(uint16_t offered, std::vector<uint8_t> sent) {
+// The steps of a reset at BASE: RS set and cleared, SR set (the size read follows) ...
+static void reset_commands() {
     reg_write(STATUS, 0x08);
     reg_write(STATUS, 0x00);
     reg_write(STATUS, 0x04);
-    receive({static_cast<uint8_t>(offered >> 8), static_cast<uint8_t>(offered)});
+}
+
+// ... SR cleared, SW set, the size sent, SW cleared (the free wait follows).
+static void size_write(const std::vector<uint8_t> &sent, uint8_t final_status = 0x40) {
     reg_write(STATUS, 0x00);
     reg_write(STATUS, 0x02);
-    send_ok(sent, 0x02);
+    send_ok(sent, 0x02, final_status);
     reg_write(STATUS, 0x00);
+}
+
+// A whole reset in which the module offers `offered` (two bytes) and is sent `sent`.
+static void reset_ok(uint16_t offered, const std::vector<uint8_t> &sent) {
+    reset_commands();
+    receive({static_cast<uint8_t>(offered >> 8), static_cast<uint8_t>(offered)});
+    size_write(sent);
     reg_read(STATUS, 0x40);
 }
 
@@ -99,14 +109,9 @@ TEST(Reset, SizeAtOrBelowTheMaximumIsSentBackAsTheModuleGaveIt) {
 
 TEST(Reset, SizeWriteTransferErrorStillClearsSwAndWaitsForFree) {
     link_test_reset();
-    reg_write(STATUS, 0x08);
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x04);
+    reset_commands();
     receive({0x00, 0x80});
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x02);
-    send_ok({0x00, 0x80}, 0x02, 0x42);
-    reg_write(STATUS, 0x00);
+    size_write({0x00, 0x80}, 0x42);
     reg_read(STATUS, 0x40);
     uint16_t size = 0;
     EXPECT_EQ(ci_reset(270, &size), LINK_OK);
@@ -116,14 +121,9 @@ TEST(Reset, SizeWriteTransferErrorStillClearsSwAndWaitsForFree) {
 // The free wait with FR first set on attempt `first_free`.
 static LinkResult reset_with_free_on(int first_free, uint32_t *ticks) {
     link_test_reset();
-    reg_write(STATUS, 0x08);
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x04);
+    reset_commands();
     receive({0x00, 0x80});
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x02);
-    send_ok({0x00, 0x80}, 0x02);
-    reg_write(STATUS, 0x00);
+    size_write({0x00, 0x80});
     for (int attempt = 1; attempt <= first_free && attempt <= RESET_ATTEMPTS; ++attempt)
         reg_read(STATUS, attempt == first_free ? 0x40 : 0x00);
     const uint32_t start = tick_count();
@@ -145,9 +145,7 @@ TEST(Reset, FreeWaitSucceedsUpToThe9999thAttemptOnly) {
 
 TEST(Reset, SizeReadRetriesWhileNoDataAndFailsWhenTheModuleGoes) {
     link_test_reset();
-    reg_write(STATUS, 0x08);
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x04);
+    reset_commands();
     reg_read(STATUS, 0x00);
     reg_read(STATUS, 0x00);
     gone();
@@ -160,9 +158,7 @@ TEST(Reset, SizeReadRetriesWhileNoDataAndFailsWhenTheModuleGoes) {
 
 TEST(Reset, SizeReplyShorterThanTwoBytesFailsTheReset) {
     link_test_reset();
-    reg_write(STATUS, 0x08);
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x04);
+    reset_commands();
     receive({0x01});
     uint16_t size = 33;
     EXPECT_EQ(ci_reset(270, &size), LINK_RESET_FAILED);
@@ -172,14 +168,9 @@ TEST(Reset, SizeReplyShorterThanTwoBytesFailsTheReset) {
 
 TEST(Reset, SizeReplyLongerThanTwoBytesUsesTheFirstTwo) {
     link_test_reset();
-    reg_write(STATUS, 0x08);
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x04);
+    reset_commands();
     receive({0x00, 0x40, 0x99});
-    reg_write(STATUS, 0x00);
-    reg_write(STATUS, 0x02);
-    send_ok({0x00, 0x40}, 0x02);
-    reg_write(STATUS, 0x00);
+    size_write({0x00, 0x40});
     reg_read(STATUS, 0x40);
     uint16_t size = 0;
     EXPECT_EQ(ci_reset(270, &size), LINK_OK);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tests/link/link_script.h"
 #include "sim/sim_clock.h"
+#include "tests/link/link_script.h"
 
 void link_test_reset(uint8_t present) {
     script_reset();

@@ -29,7 +29,8 @@ inline void gone() {
 }
 
 // A whole successful ci_send of `bytes`, the command shadow being `shadow` before it.
-inline void send_ok(const std::vector<uint8_t> &bytes, uint8_t shadow = 0, uint8_t final_status = 0x40) {
+inline void send_ok(const std::vector<uint8_t> &bytes, uint8_t shadow = 0,
+                    uint8_t final_status = 0x40) {
     reg_read(STATUS, 0x40);
     reg_write(STATUS, static_cast<uint8_t>(shadow | 0x01));
     reg_read(STATUS, 0x40);
@@ -57,4 +58,3 @@ void link_test_reset(uint8_t present = 1);
         EXPECT_TRUE(script_mismatches().empty()) << script_mismatches().front();                   \
         EXPECT_EQ(script_remaining(), 0u);                                                         \
     } while (0)
-

@@ -17,8 +17,10 @@ static std::vector<uint8_t> image_bytes(const char *marker) {
 static std::vector<uint8_t> page0_bytes = image_bytes("ZOL0");
 static std::vector<uint8_t> page1_bytes = image_bytes("ZOL0"); // page 0's marker on page 1
 
-const PageImage page_image_0 = {0, page0_bytes.data(), static_cast<uint32_t>(page0_bytes.size()), {'Z', 'O', 'L', '0'}};
-const PageImage page_image_1 = {1, page1_bytes.data(), static_cast<uint32_t>(page1_bytes.size()), {'Z', 'O', 'L', '1'}};
+const PageImage page_image_0 = {
+    0, page0_bytes.data(), static_cast<uint32_t>(page0_bytes.size()), {'Z', 'O', 'L', '0'}};
+const PageImage page_image_1 = {
+    1, page1_bytes.data(), static_cast<uint32_t>(page1_bytes.size()), {'Z', 'O', 'L', '1'}};
 
 TEST(FlashMarker, WrongMarkerOnPage1AfterPage0IsWrittenInFull) {
     EXPECT_EQ(run_update({}, {'Q', ' '}), -2);

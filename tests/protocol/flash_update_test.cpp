@@ -17,14 +17,16 @@ TEST(FlashUpdate, BlockCountsAndPaddingFollowTheBufferSize) {
     const struct {
         uint16_t buffer;
         int blocks0, blocks1;
-    } cases[] = {{32, 2531, 2504}, {128, 490, 484}, {256, 236, 234}, {10, 58210, 57592}, {259, 233, 231}};
+    } cases[] = {
+        {32, 2531, 2504}, {128, 490, 484}, {256, 236, 234}, {10, 58210, 57592}, {259, 233, 231}};
     for (const auto &c : cases) {
         EXPECT_EQ(run_update({.module_buffer = c.buffer}, {}), 0) << c.buffer;
         EXPECT_EQ(sim_record.pages[0].blocks, c.blocks0);
         EXPECT_EQ(sim_record.pages[1].blocks, c.blocks1);
         EXPECT_TRUE(sim_page_matches_image(0)) << c.buffer;
         EXPECT_TRUE(sim_page_matches_image(1)) << c.buffer;
-        EXPECT_EQ(sim_record.pages[0].data.size(), static_cast<size_t>(c.blocks0) * (c.buffer - 9u));
+        EXPECT_EQ(sim_record.pages[0].data.size(),
+                  static_cast<size_t>(c.blocks0) * (c.buffer - 9u));
         EXPECT_EQ(sim_record.frames, c.blocks0 + c.blocks1);
         EXPECT_TRUE(sim_record.protocol_errors.empty()) << sim_record.protocol_errors.at(0);
         EXPECT_EQ(vscreen_dump(), ""); // cleared before the return
@@ -95,7 +97,8 @@ TEST(FlashUpdate, EachErrorReplyHasItsScreenAndOnlyEscLeavesIt) {
             EXPECT_EQ(vscreen_row(3), at_column_1(e.row3));
             EXPECT_EQ(vscreen_row(4), at_column_1(e.row4));
             // Row 5 is empty unless the caution line is there; at 86 characters it wraps.
-            EXPECT_EQ(vscreen_writes_at(5), e.row5 ? std::vector<std::string>{e.row5} : std::vector<std::string>{});
+            EXPECT_EQ(vscreen_writes_at(5),
+                      e.row5 ? std::vector<std::string>{e.row5} : std::vector<std::string>{});
             if (e.row5) {
                 EXPECT_EQ(vscreen_row(5) + vscreen_row(6), at_column_1(e.row5));
             }
@@ -140,7 +143,8 @@ TEST(FlashUpdate, BufferSizeThatCannotCarryAFrameSendsNothing) {
         EXPECT_EQ(run_until_exit([&] { result = flash_update(); }), -1);
         EXPECT_EQ(result, 1);
         EXPECT_EQ(sim_record.frames, 0);
-        EXPECT_EQ(vscreen_writes_at(3), (std::vector<std::string>{std::string(45, ' '), INCONSISTENCY}));
+        EXPECT_EQ(vscreen_writes_at(3),
+                  (std::vector<std::string>{std::string(45, ' '), INCONSISTENCY}));
         EXPECT_EQ(vscreen_writes_at(4), std::vector<std::string>{SUPPORT});
         EXPECT_EQ(vscreen_writes_at(20), std::vector<std::string>{"Exit: ESC"});
         EXPECT_EQ(vscreen.shield_begins, 0);

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "link/ci_link.h"
 #include "console/screen.h"
+#include "link/ci_link.h"
 #include "link/tick.h"
 #include "protocol/frame.h"
 #include "protocol/run_state.h"

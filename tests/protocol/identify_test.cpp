@@ -11,7 +11,8 @@
 static int show(const std::vector<uint8_t> &body) {
     std::vector<uint8_t> reply = {0x12, 0x01, static_cast<uint8_t>(body.size())};
     reply.insert(reply.end(), body.begin(), body.end());
-    return run_until_exit([&] { identify_show_records(reply.data(), static_cast<uint16_t>(reply.size())); });
+    return run_until_exit(
+        [&] { identify_show_records(reply.data(), static_cast<uint16_t>(reply.size())); });
 }
 
 static std::vector<uint8_t> text_record(uint8_t tag, const std::string &text) {
@@ -31,8 +32,12 @@ static std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> par
 TEST(IdentifyRecords, SixRecordsFillRows18To23InTheModulesOrder) {
     vscreen_reset();
     frame_mode = 7;
-    EXPECT_EQ(show(join({text_record(1, "1.07"), text_record(2, "12/03/06"), {3, 1, 200}, {4, 1, 3},
-                         text_record(5, "ZOLVANT"), text_record(6, "51")})),
+    EXPECT_EQ(show(join({text_record(1, "1.07"),
+                         text_record(2, "12/03/06"),
+                         {3, 1, 200},
+                         {4, 1, 3},
+                         text_record(5, "ZOLVANT"),
+                         text_record(6, "51")})),
               -1);
     EXPECT_EQ(vscreen_row(18), " BIOS REVISION: 1.07");
     EXPECT_EQ(vscreen_row(19), " BIOS DATE: 12/03/06");
@@ -58,9 +63,11 @@ TEST(IdentifyRecords, RevisionRule) {
     const struct {
         std::string text;
         uint8_t mode;
-    } cases[] = {{"1.05", 0}, {"1.00", 0}, {"1.06", 0}, {"1x05", 0}, {"1.0", 0},
-                 {std::string("1.0\x80", 4), 0},  {"1.07", 1}, {"1.10", 1}, {"2.00", 1},
-                 {"1.0A", 1}, {"1", 1},  {"1.", 1}, {"", 1}};
+    } cases[] = {{"1.05", 0}, {"1.00", 0}, {"1.06", 0},
+                 {"1x05", 0}, {"1.0", 0},  {std::string("1.0\x80", 4), 0},
+                 {"1.07", 1}, {"1.10", 1}, {"2.00", 1},
+                 {"1.0A", 1}, {"1", 1},    {"1.", 1},
+                 {"", 1}};
     for (const auto &c : cases) {
         vscreen_reset();
         frame_mode = 9;

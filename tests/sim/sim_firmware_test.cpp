@@ -23,20 +23,26 @@ static std::vector<uint8_t> block_frame(int page, int block, uint8_t fill = 0) {
     const PageImage &image = page ? page_image_1 : page_image_0;
     std::vector<uint8_t> data(block_len, fill);
     const uint32_t offset = static_cast<uint32_t>(block - 1) * block_len;
-    for (uint32_t i = 0; i < block_len && offset + i < image.size; ++i) data[i] = image.bytes[offset + i];
+    for (uint32_t i = 0; i < block_len && offset + i < image.size; ++i)
+        data[i] = image.bytes[offset + i];
     std::vector<uint8_t> frame(buffer_size);
-    frame_build(frame.data(), 1, INS_WRITE_BLOCK, static_cast<uint8_t>(page), block == 1, data.data(),
-                block_len);
+    frame_build(frame.data(), 1, INS_WRITE_BLOCK, static_cast<uint8_t>(page), block == 1,
+                data.data(), block_len);
     return frame;
 }
 
 TEST(SimFirmware, IdentificationReplyCarriesTheConfiguredRecordsInTagOrder) {
-    harness_reset({.bios = "1.05", .bios_date = "2006", .page_number = 2, .asic = 7, .customer = "Z",
+    harness_reset({.bios = "1.05",
+                   .bios_date = "2006",
+                   .page_number = 2,
+                   .asic = 7,
+                   .customer = "Z",
                    .processor = "51"});
     harness_detect();
-    const std::vector<uint8_t> reply = exchange({0x12, 0x01, 0x05, 0x80, 0x13, 0x00, 0x00, 0x00, 0x85});
-    const std::vector<uint8_t> body = {1, 4, '1', '.', '0', '5', 2, 4, '2', '0', '0', '6', 3, 1, 2,
-                                       4, 1, 7, 5, 1, 'Z', 6, 2, '5', '1'};
+    const std::vector<uint8_t> reply =
+        exchange({0x12, 0x01, 0x05, 0x80, 0x13, 0x00, 0x00, 0x00, 0x85});
+    const std::vector<uint8_t> body = {1, 4, '1', '.', '0', '5', 2, 4,   '2', '0', '0', '6', 3,
+                                       1, 2, 4,   1,   7,   5,   1, 'Z', 6,   2,   '5', '1'};
     ASSERT_EQ(reply.size(), body.size() + 4);
     EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 3, reply.end() - 1), body);
 }

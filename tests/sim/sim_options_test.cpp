@@ -14,9 +14,11 @@ static bool parse(std::vector<const char *> args, SimOptions *options, std::stri
 TEST(SimOptions, ValuesLandInTheModuleConfiguration) {
     SimOptions options;
     std::string error;
-    ASSERT_TRUE(parse({"--base", "0x380", "--module-buffer", "128", "--fast", "--bios", "1.05",
-                       "--asic", "255", "--reply", "1:17:6581", "--reply-len", "0:3:65535",
-                       "--hang", "1:484", "--seed", "7", "--fault-rate", "0.001", "--trace", "t.txt"},
+    ASSERT_TRUE(parse({"--base",    "0x380",       "--module-buffer", "128",    "--fast",
+                       "--bios",    "1.05",        "--asic",          "255",    "--reply",
+                       "1:17:6581", "--reply-len", "0:3:65535",       "--hang", "1:484",
+                       "--seed",    "7",           "--fault-rate",    "0.001",  "--trace",
+                       "t.txt"},
                       &options, &error))
         << error;
     EXPECT_EQ(sim_config.base, 0x380);
@@ -37,10 +39,18 @@ TEST(SimOptions, ValuesLandInTheModuleConfiguration) {
 
 TEST(SimOptions, BadArgumentsAreRefusedWithOneLine) {
     const std::vector<std::vector<const char *>> bad = {
-        {"--bogus"},          {"--base", "0x310"},       {"--base"},
-        {"--asic", "256"},    {"--module-buffer", "-1"}, {"--reply", "1:17:658"},
-        {"--reply", "2:1:9000"}, {"--remove", "0:0"},    {"--reply-len", "0:1:65536"},
-        {"--fault-rate", "2"}, {"--erase-ms", "x"},      {"stray"},
+        {"--bogus"},
+        {"--base", "0x310"},
+        {"--base"},
+        {"--asic", "256"},
+        {"--module-buffer", "-1"},
+        {"--reply", "1:17:658"},
+        {"--reply", "2:1:9000"},
+        {"--remove", "0:0"},
+        {"--reply-len", "0:1:65536"},
+        {"--fault-rate", "2"},
+        {"--erase-ms", "x"},
+        {"stray"},
     };
     for (const auto &args : bad) {
         SimOptions options;

@@ -15,29 +15,41 @@ void script_reset() {
     mismatches.clear();
 }
 
-void script_read(uint16_t port, uint8_t value) { steps.push_back({'R', port, value}); }
-void script_write(uint16_t port, uint8_t value) { steps.push_back({'W', port, value}); }
-void script_present(uint16_t base, uint8_t status) { script_read(static_cast<uint16_t>(base + 1), status); }
+void script_read(uint16_t port, uint8_t value) {
+    steps.push_back({'R', port, value});
+}
+void script_write(uint16_t port, uint8_t value) {
+    steps.push_back({'W', port, value});
+}
+void script_present(uint16_t base, uint8_t status) {
+    script_read(static_cast<uint16_t>(base + 1), status);
+}
 
-size_t script_remaining() { return steps.size() - next_step; }
-const std::vector<std::string> &script_mismatches() { return mismatches; }
+size_t script_remaining() {
+    return steps.size() - next_step;
+}
+const std::vector<std::string> &script_mismatches() {
+    return mismatches;
+}
 
 static void mismatch(char direction, uint16_t port, uint8_t value) {
     char text[120];
     if (next_step < steps.size()) {
         const PortStep &s = steps[next_step];
-        std::snprintf(text, sizeof text, "step %zu: got %c 0x%03x 0x%02x, expected %c 0x%03x 0x%02x",
-                      next_step, direction, port, value, s.direction, s.port, s.value);
+        std::snprintf(text, sizeof text,
+                      "step %zu: got %c 0x%03x 0x%02x, expected %c 0x%03x 0x%02x", next_step,
+                      direction, port, value, s.direction, s.port, s.value);
     } else {
-        std::snprintf(text, sizeof text, "step %zu: got %c 0x%03x 0x%02x beyond the script", next_step,
-                      direction, port, value);
+        std::snprintf(text, sizeof text, "step %zu: got %c 0x%03x 0x%02x beyond the script",
+                      next_step, direction, port, value);
     }
     mismatches.push_back(text);
 }
 
 uint8_t port_read(uint16_t port) {
     sim_clock_bus_cycle();
-    if (next_step >= steps.size() || steps[next_step].direction != 'R' || steps[next_step].port != port) {
+    if (next_step >= steps.size() || steps[next_step].direction != 'R' ||
+        steps[next_step].port != port) {
         mismatch('R', port, 0);
         return 0xFF;
     }
@@ -46,8 +58,8 @@ uint8_t port_read(uint16_t port) {
 
 void port_write(uint16_t port, uint8_t value) {
     sim_clock_bus_cycle();
-    if (next_step >= steps.size() || steps[next_step].direction != 'W' || steps[next_step].port != port ||
-        steps[next_step].value != value) {
+    if (next_step >= steps.size() || steps[next_step].direction != 'W' ||
+        steps[next_step].port != port || steps[next_step].value != value) {
         mismatch('W', port, value);
         return;
     }

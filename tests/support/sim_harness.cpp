@@ -16,7 +16,9 @@ void harness_reset(const SimConfig &config) {
     vscreen_reset();
 }
 
-void harness_keys(std::initializer_list<int> keys) { vscreen.keys.insert(vscreen.keys.end(), keys); }
+void harness_keys(std::initializer_list<int> keys) {
+    vscreen.keys.insert(vscreen.keys.end(), keys);
+}
 
 int harness_run_program() {
     int entry_result = -1;
@@ -24,4 +26,6 @@ int harness_run_program() {
     return code >= 0 ? code : entry_result;
 }
 
-void harness_detect() { ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 0); }
+void harness_detect() {
+    ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 0);
+}

@@ -16,7 +16,8 @@ std::string vscreen_row(int row) {
 }
 
 std::string vscreen_text(int column, int row, int length) {
-    return vscreen.cells.at(static_cast<size_t>(row)).substr(static_cast<size_t>(column), static_cast<size_t>(length));
+    return vscreen.cells.at(static_cast<size_t>(row))
+        .substr(static_cast<size_t>(column), static_cast<size_t>(length));
 }
 
 std::vector<std::string> vscreen_writes_at(int row) {
@@ -33,7 +34,9 @@ std::string vscreen_dump() {
     return out;
 }
 
-bool console_open() { return true; }
+bool console_open() {
+    return true;
+}
 void console_restore() {}
 
 void screen_clear() {
@@ -58,7 +61,8 @@ void screen_write(const char *text) {
             if (vscreen.row < SCREEN_ROWS - 1) ++vscreen.row;
             continue;
         }
-        vscreen.cells[static_cast<size_t>(vscreen.row)][static_cast<size_t>(vscreen.column)] = *text;
+        vscreen.cells[static_cast<size_t>(vscreen.row)][static_cast<size_t>(vscreen.column)] =
+            *text;
         if (++vscreen.column == SCREEN_COLUMNS) {
             vscreen.column = 0;
             if (vscreen.row < SCREEN_ROWS - 1) ++vscreen.row;
@@ -74,11 +78,15 @@ int key_read() {
     return code;
 }
 
-void process_exit(int code) { throw ProcessExit{code}; }
+void process_exit(int code) {
+    throw ProcessExit{code};
+}
 
 void process_shield_begin() {
     ++vscreen.shield_depth;
     ++vscreen.shield_begins;
 }
 
-void process_shield_end() { --vscreen.shield_depth; }
+void process_shield_end() {
+    --vscreen.shield_depth;
+}
