@@ -9,7 +9,8 @@ namespace {
 
 const int INTERRUPTED = static_cast<int>(STATUS_CONTROL_C_EXIT);
 
-// A shield without an event ends without ending the process.
+// Outside the shield, and after a shield without an event, which ends without ending the
+// process, every event goes on.
 TEST(ConsoleEvents, GoOnToTheSystemsHandlerOutsideTheShield) {
     for (const DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT})
         EXPECT_EQ(process_console_event(event), FALSE) << event;
