@@ -18,14 +18,15 @@ windows_need_packages() {
 
 # Sets up a throwaway Wine prefix in the build directory given: no debug output, no offer to
 # install Mono or Gecko. Console programs need no display. WINE is the command that runs a
-# 64-bit program.
+# 64-bit program, WINESERVER the prefix's server (`$WINESERVER -k` ends all it runs).
 windows_wine_env() {
     WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+    WINESERVER="$(dirname "$(realpath "$WINE")")/wineserver"
     export WINEPREFIX="$(realpath "$1")/wine-prefix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         "$WINE" wineboot --init >/dev/null 2>&1
-        "$(dirname "$(realpath "$WINE")")/wineserver" -w
+        "$WINESERVER" -w
     fi
 }

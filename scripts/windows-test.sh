@@ -19,7 +19,7 @@ work=$(mktemp -d)
 runs=0
 socket=""
 end_run() { [ -z "$socket" ] || tmux -L "$socket" kill-server 2>/dev/null || true; }
-trap 'end_run; rm -rf "$work"' EXIT
+trap 'end_run; "$WINESERVER" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 screen_text() { tmux -L "$socket" capture-pane -p -t sim; }
 row() { screen_text | sed -n "$(($1 + 1))p" | sed 's/[[:space:]]*$//'; }
 fail() {
