@@ -46,10 +46,10 @@ const char SIM_USAGE[] =
 
 namespace {
 
-bool parse_number(const char *text, long max, long *out) {
+bool parse_number(const char *text, long long max, long long *out) {
     char *end = nullptr;
     errno = 0;
-    const long value = std::strtol(text, &end, 0);
+    const long long value = std::strtoll(text, &end, 0);
     if (errno != 0 || end == text || *end != '\0' || value < 0 || value > max) return false;
     *out = value;
     return true;
@@ -107,7 +107,7 @@ bool takes_value(const std::string &name) {
     return false;
 }
 
-bool is_io_base(long value) {
+bool is_io_base(long long value) {
     for (uint16_t base : IO_BASES)
         if (value == base) return true;
     return false;
@@ -153,7 +153,7 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
             return false;
         }
         const char *value = argv[++i];
-        long number = 0;
+        long long number = 0;
         bool ok = true;
         const BlockOption *block_option = nullptr;
         for (const BlockOption &b : BLOCK_OPTIONS)
@@ -189,7 +189,7 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
             ok = parse_number(value, 65535, &number);
             sim_config.size_reply_len = static_cast<int>(number);
         } else if (name == "--seed") {
-            ok = parse_number(value, 0xFFFFFFFFL, &number);
+            ok = parse_number(value, 0xFFFFFFFFLL, &number);
             sim_config.seed = static_cast<uint32_t>(number);
         } else if (name == "--fault-rate") {
             char *end = nullptr;

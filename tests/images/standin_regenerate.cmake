@@ -2,7 +2,7 @@
 # PAGE0 and PAGE1: the committed files must be exactly what the generator makes.
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
-execute_process(COMMAND "${GENERATOR}" "${WORK_DIR}" RESULT_VARIABLE result)
+execute_process(COMMAND ${EMULATOR} "${GENERATOR}" "${WORK_DIR}" RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${GENERATOR} ${WORK_DIR} failed: ${result}")
 endif()

@@ -1,5 +1,6 @@
 #include "link/tick.h"
 #include "platform/os_clock.h"
+#include "platform/os_clock_linux.h"
 
 #include <ctime>
 #include <gtest/gtest.h>
