@@ -7,6 +7,7 @@
 // KEY_LOST.
 #include "platform/console.h"
 
+#include "platform/process.h"
 #include "platform/process_windows.h"
 
 #include <atomic>

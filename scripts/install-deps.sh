@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing ciflash need, when they are missing.
-# Usage: scripts/install-deps.sh [EXTRA-PACKAGE]...
+# Installs the Debian packages that building and testing ciflash need, and any others given,
+# when they are missing. Usage: scripts/install-deps.sh [EXTRA-PACKAGE]...
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libncurses-dev tmux "$@")
 missing=()

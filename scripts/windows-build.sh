@@ -14,7 +14,7 @@ if [ "${1:-}" = "-B" ]; then
     shift 2
 fi
 
-windows_need_packages cmake ninja-build g++-mingw-w64-x86-64-posix googletest
+scripts/install-deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest
 
 cmake --no-warn-unused-cli -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIFLASH_GTEST_SOURCE=/usr/src/googletest "$@"

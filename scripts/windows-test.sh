@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/windows-env.sh
 
-windows_need_packages wine64 tmux bsdutils
+scripts/install-deps.sh wine64 tmux bsdutils
 scripts/windows-build.sh
 windows_wine_env build-windows
 
