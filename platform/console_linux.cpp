@@ -31,9 +31,9 @@ constexpr int ESC_WAIT_MS = 50;
 constexpr int LAST_SCREEN_ROW = 24;
 constexpr int EXIT_LINE_FEEDS_MAX = 32;
 
-// A terminal control string, ready to write.
+// A terminal control string, ready to be written from a signal handler.
 struct Sequence {
-    char bytes[64];
+    char bytes[128];
     size_t length;
 };
 
@@ -41,7 +41,7 @@ struct Terminal {
     bool opened;
     bool drawing;        // standard output is a terminal with cursor addressing
     const char *move;    // terminfo `cup`, while drawing
-    Sequence clear;      // terminfo `clear`, empty when the terminal has none
+    const char *clear;   // terminfo `clear`, null when the terminal has none
     Sequence exit_place; // the cursor to column 0 of LAST_SCREEN_ROW
     int tty = -1;        // the terminal keys are read from
     bool keys_lost;
@@ -62,8 +62,18 @@ volatile sig_atomic_t restore_due = 0;
 volatile sig_atomic_t output_used = 0;
 volatile sig_atomic_t bottom_row_written = 0;
 
-// tputs hands out the bytes of a control string one by one to a plain function; they are
-// gathered here (padding is left out, as no output speed is set).
+// tputs, which also adds the padding the terminal needs, hands out the bytes of a control
+// string one by one to a plain function: to standard output, or gathered in a Sequence.
+int output_byte(int byte) {
+    return std::putchar(byte);
+}
+
+void emit(const char *control) {
+    if (control == nullptr) return;
+    tputs(control, 1, output_byte);
+    std::fflush(stdout);
+}
+
 Sequence *capture_target = nullptr;
 bool capture_overflow = false;
 
@@ -94,11 +104,6 @@ const char *capability(const char *name) {
     return value == reinterpret_cast<const char *>(-1) ? nullptr : value;
 }
 
-void emit(const Sequence &sequence) {
-    std::fwrite(sequence.bytes, 1, sequence.length, stdout);
-    std::fflush(stdout);
-}
-
 // Async-signal-safe.
 void write_all(int fd, const char *bytes, size_t length) {
     while (length > 0) {
@@ -121,7 +126,7 @@ void learn_terminal() {
     terminal.move = capability("cup");
     terminal.drawing = terminal.move != nullptr && isatty(STDOUT_FILENO) == 1;
     if (!terminal.drawing) return;
-    terminal.clear = render(capability("clear"));
+    terminal.clear = capability("clear");
     terminal.exit_place = render(tiparm(terminal.move, LAST_SCREEN_ROW, 0));
 }
 
@@ -184,7 +189,7 @@ int read_key() {
                                  sizeof terminal.pending - terminal.pending_length);
         if (got > 0) {
             terminal.pending_length += static_cast<size_t>(got);
-        } else if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+        } else if (got < 0 && errno == EINTR) {
             return KEY_FAILED;
         } else {
             return keys_lost(); // end of file or I/O error: the terminal is gone
@@ -240,7 +245,7 @@ void screen_clear() {
 
 void screen_goto(uint16_t column, uint16_t row) {
     if (!terminal.drawing) return;
-    emit(render(tiparm(terminal.move, static_cast<int>(row), static_cast<int>(column))));
+    emit(tiparm(terminal.move, static_cast<int>(row), static_cast<int>(column)));
     output_used = 1;
     if (row > bottom_row_written) bottom_row_written = row;
 }

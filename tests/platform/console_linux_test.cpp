@@ -30,6 +30,7 @@ const std::string BELOW_SCREEN = "\x1b[25;1H"; // row 24 + 1, column 0 + 1
 
 // Only a guard against a hung child; no case depends on it.
 constexpr int HANG_GUARD_MS = 10000;
+bool guard_expired = false;
 
 struct Child {
     pid_t pid;
@@ -60,6 +61,7 @@ void wait_for_go(int fd) {
 }
 
 template <typename Body> Child start(const char *term, Body body) {
+    guard_expired = false;
     int report_pipe[2];
     int go_pipe[2];
     if (pipe(report_pipe) != 0 || pipe(go_pipe) != 0) std::abort();
@@ -92,6 +94,7 @@ bool wait_readable(int fd) {
     pollfd ready{fd, POLLIN, 0};
     if (poll(&ready, 1, HANG_GUARD_MS) == 1) return true;
     ADD_FAILURE() << "the child hangs";
+    guard_expired = true;
     return false;
 }
 
@@ -119,12 +122,22 @@ int read_packet(Child &child) {
     return static_cast<unsigned char>(packet[0]);
 }
 
-void wait_for_key_read(Child &child) {
+// Waits for a packet with `flag`: TIOCPKT_NOSTOP when the child has switched flow control
+// off (it is in a key read), TIOCPKT_FLUSHREAD when a signal key has been taken as a signal.
+void wait_for_status(Child &child, int flag) {
     for (;;) {
         const int status = read_packet(child);
-        if (status < 0) return;
-        if ((status & TIOCPKT_NOSTOP) != 0) return;
+        if (status < 0 || (status & flag) != 0) return;
     }
+}
+
+// Waits until the terminal has taken in what was typed: the pty, opened a second time,
+// has input to read (it is not read here).
+void wait_until_typed(const Child &child) {
+    const int terminal = open(ptsname(child.terminal), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    wait_readable(terminal);
+    close(terminal);
 }
 
 struct Ending {
@@ -137,7 +150,8 @@ Ending finish(Child &child) {
     while (read_packet(child) >= 0) {
     }
     Ending ending{child.screen, read_from(child.report), -1};
-    if (waitpid(child.pid, &ending.status, 0) != child.pid) ending.status = -1;
+    if (guard_expired) kill(child.pid, SIGKILL);
+    waitpid(child.pid, &ending.status, 0);
     close(child.terminal);
     close(child.report);
     close(child.go);
@@ -184,7 +198,7 @@ TEST(ConsoleLinux, KeysComeFromTheTerminalAsPcCodesWithoutEcho) {
         console_restore();
     });
     let_go(child);
-    wait_for_key_read(child); // Ctrl+C must find the signal keys off
+    wait_for_status(child, TIOCPKT_NOSTOP); // Ctrl+C must find the signal keys off
     // q, Ctrl+C, Page Down, keypad Page Down (terminfo kc3), Alt+F10, an unknown key,
     // Enter, SPACE, then ESC alone.
     type(child, "q\x03\x1b[6~\x1bOs\x1b[21;3~\x1b[99~\r \x1b");
@@ -211,6 +225,7 @@ TEST(ConsoleLinux, KeysTypedDuringALongStepLeaveNoTraceAndRestoreGivesBackTheMod
     });
     EXPECT_EQ(read_from(child.report, 6), "ready,");
     type(child, "ab");
+    wait_until_typed(child);
     let_go(child);
     const Ending ending = finish(child);
     EXPECT_EQ(ending.reported, "97,98,modes back");
@@ -247,6 +262,7 @@ TEST(ConsoleLinux, InterruptDuringTheShieldTakesEffectAtItsEnd) {
     });
     EXPECT_EQ(read_from(child.report, 6), "ready,");
     type(child, "\x03");
+    wait_for_status(child, TIOCPKT_FLUSHREAD);
     let_go(child);
     const Ending ending = finish(child);
     EXPECT_EQ(ending.reported, "shielded,");

@@ -133,19 +133,21 @@ TEST(KeyDecode, UnknownOrUnfinishedSequencesAreDroppedWhole) {
         size_t used;
     };
     const std::vector<Dropped> cases = {
-        {"\x1b[99~q", true, 5},   // no such key number
-        {"\x1b[1;7Aq", true, 6},  // Ctrl+Alt: the PC has no code
-        {"\x1b[6;9~", true, 6},   // unknown modifier
-        {"\x1b[5;1;3~", true, 8}, // three parameters
-        {"\x1b[?1;2c", true, 7},  // a terminal report, not a key
-        {"\x1b[2 q", true, 5},    // intermediate byte, final 'q'
-        {"\x1bOq", true, 3},      // keypad 1 in application mode, final 'q'
-        {"\x1b[[Q", true, 4},     // Linux console form beyond F5
-        {"\x1bq", true, 2},       // Alt+q
-        {"\x1b[12", false, 4},    // unfinished, then silence
-        {"\x1b[", false, 2},      // Alt+[
-        {"\x1bO", false, 2},      // Alt+O
-        {"\x1b[1\x03", true, 3},  // broken off by a control character, which stays
+        {"\x1b[99~q", true, 5},         // no such key number
+        {"\x1b[1;7Aq", true, 6},        // Ctrl+Alt: the PC has no code
+        {"\x1b[2;5A", true, 6},         // a letter key takes 1 before its modifier
+        {"\x1b[6;9~", true, 6},         // unknown modifier
+        {"\x1b[5;1;3~", true, 8},       // three parameters
+        {"\x1b[4294967302~", true, 13}, // 6 after a 32-bit wrap: no Page Down
+        {"\x1b[?1;2c", true, 7},        // a terminal report, not a key
+        {"\x1b[2 q", true, 5},          // intermediate byte, final 'q'
+        {"\x1bOq", true, 3},            // keypad 1 in application mode, final 'q'
+        {"\x1b[[Q", true, 4},           // Linux console form beyond F5
+        {"\x1bq", true, 2},             // Alt+q
+        {"\x1b[12", false, 4},          // unfinished, then silence
+        {"\x1b[", false, 2},            // Alt+[
+        {"\x1bO", false, 2},            // Alt+O
+        {"\x1b[1\x03", true, 3},        // broken off by a control character, which stays
     };
     for (const Dropped &sequence : cases) {
         const KeyDecoding decoding = decode(NO_TABLE, sequence.bytes, sequence.more_may_come);
