@@ -1,0 +1,265 @@
+// The console on a Linux terminal. Drawing goes to standard output through the terminfo
+// entry of the terminal (`clear`, `cup`), on the normal screen, so the last screen stays
+// visible after the run and the shell prompt comes below it. Keys come from the
+// controlling terminal (/dev/tty) itself, whatever standard input is.
+//
+// Without a terminal to draw on (standard output redirected, or a terminal that terminfo
+// does not know) the text is still written, in sequence, and screen_clear and screen_goto
+// do nothing. Without /dev/tty every key read reports KEY_LOST.
+#include "platform/console.h"
+
+#include "platform/key_decode.h"
+#include "platform/process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <term.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// How long the terminal may stay silent after ESC before the ESC counts as the key itself.
+constexpr int ESC_WAIT_MS = 50;
+// The last row of the screens; at the end the cursor goes below it (and below any lower row
+// written) so that the shell prompt never covers the last screen.
+constexpr int LAST_SCREEN_ROW = 24;
+constexpr int EXIT_LINE_FEEDS_MAX = 32;
+
+// A terminal control string, ready to write.
+struct Sequence {
+    char bytes[64];
+    size_t length;
+};
+
+struct Terminal {
+    bool opened;
+    bool drawing;        // standard output is a terminal with cursor addressing
+    const char *move;    // terminfo `cup`, while drawing
+    Sequence clear;      // terminfo `clear`, empty when the terminal has none
+    Sequence exit_place; // the cursor to column 0 of LAST_SCREEN_ROW
+    int tty = -1;        // the terminal keys are read from
+    bool keys_lost;
+    termios found;      // the terminal modes as found, put back at the end
+    termios run_modes;  // from console_open on: no echo, no line editing
+    termios read_modes; // during a key read also no signal keys and no flow control
+    Sequence keypad_on;
+    Sequence keypad_off;
+    KeyTable keys;
+    uint8_t pending[4 * KEY_SEQUENCE_MAX]; // bytes read but not yet returned as a key
+    size_t pending_length;
+    int second_code = -1; // the scan code owed to the next key_read
+};
+Terminal terminal;
+
+// Read by console_restore, which may run in a signal handler.
+volatile sig_atomic_t restore_due = 0;
+volatile sig_atomic_t output_used = 0;
+volatile sig_atomic_t bottom_row_written = 0;
+
+// tputs hands out the bytes of a control string one by one to a plain function; they are
+// gathered here (padding is left out, as no output speed is set).
+Sequence *capture_target = nullptr;
+bool capture_overflow = false;
+
+int capture_byte(int byte) {
+    Sequence &sequence = *capture_target;
+    if (sequence.length < sizeof sequence.bytes) {
+        sequence.bytes[sequence.length++] = static_cast<char>(byte);
+    } else {
+        capture_overflow = true;
+    }
+    return byte;
+}
+
+// The control string ready to write; empty when there is none or it does not fit.
+Sequence render(const char *control) {
+    Sequence sequence{};
+    if (control == nullptr) return sequence;
+    capture_target = &sequence;
+    capture_overflow = false;
+    tputs(control, 1, capture_byte);
+    if (capture_overflow) sequence.length = 0;
+    return sequence;
+}
+
+// The terminal's string capability, or null when it has none.
+const char *capability(const char *name) {
+    const char *value = tigetstr(name);
+    return value == reinterpret_cast<const char *>(-1) ? nullptr : value;
+}
+
+void emit(const Sequence &sequence) {
+    std::fwrite(sequence.bytes, 1, sequence.length, stdout);
+    std::fflush(stdout);
+}
+
+// Async-signal-safe.
+void write_all(int fd, const char *bytes, size_t length) {
+    while (length > 0) {
+        const ssize_t written = write(fd, bytes, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        bytes += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+void learn_terminal() {
+    int status = 0;
+    if (setupterm(nullptr, STDOUT_FILENO, &status) != 0) return;
+    for (size_t i = 0; i < KEY_CAPABILITY_COUNT; ++i) {
+        key_table_add(terminal.keys, capability(KEY_CAPABILITIES[i].name), KEY_CAPABILITIES[i].key);
+    }
+    terminal.keypad_on = render(capability("smkx"));
+    terminal.keypad_off = render(capability("rmkx"));
+    terminal.move = capability("cup");
+    terminal.drawing = terminal.move != nullptr && isatty(STDOUT_FILENO) == 1;
+    if (!terminal.drawing) return;
+    terminal.clear = render(capability("clear"));
+    terminal.exit_place = render(tiparm(terminal.move, LAST_SCREEN_ROW, 0));
+}
+
+void open_keyboard() {
+    terminal.tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal.tty < 0) return;
+    if (tcgetattr(terminal.tty, &terminal.found) != 0) {
+        close(terminal.tty);
+        terminal.tty = -1;
+        return;
+    }
+    termios &run = terminal.run_modes;
+    run = terminal.found;
+    run.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN);
+    run.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR); // Enter reads as 13
+    run.c_cc[VMIN] = 1;
+    run.c_cc[VTIME] = 0;
+    terminal.read_modes = run;
+    terminal.read_modes.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+    terminal.read_modes.c_iflag &= ~static_cast<tcflag_t>(IXON);
+}
+
+int keys_lost() {
+    terminal.keys_lost = true;
+    return KEY_LOST;
+}
+
+// The first code of the decoded key, keeping the second for the next key_read; -1 when
+// the bytes were dropped.
+int take_key(const KeyDecoding &decoding) {
+    terminal.pending_length -= decoding.used;
+    std::memmove(terminal.pending, terminal.pending + decoding.used, terminal.pending_length);
+    if (decoding.count == 0) return -1;
+    if (decoding.count == 2) terminal.second_code = decoding.codes[1];
+    return decoding.codes[0];
+}
+
+int read_key() {
+    for (;;) {
+        if (terminal.pending_length > 0) {
+            const KeyDecoding decoding =
+                key_decode(terminal.keys, terminal.pending, terminal.pending_length, true);
+            if (decoding.status == KEY_DECODE_DONE) {
+                const int code = take_key(decoding);
+                if (code >= 0) return code;
+                continue;
+            }
+        }
+        // Block for the next key; within a sequence wait only briefly for its rest.
+        pollfd ready{terminal.tty, POLLIN, 0};
+        const int polled = poll(&ready, 1, terminal.pending_length == 0 ? -1 : ESC_WAIT_MS);
+        if (polled < 0) return errno == EINTR ? KEY_FAILED : keys_lost();
+        if (polled == 0) {
+            const int code = take_key(
+                key_decode(terminal.keys, terminal.pending, terminal.pending_length, false));
+            if (code >= 0) return code;
+            continue;
+        }
+        const ssize_t got = read(terminal.tty, terminal.pending + terminal.pending_length,
+                                 sizeof terminal.pending - terminal.pending_length);
+        if (got > 0) {
+            terminal.pending_length += static_cast<size_t>(got);
+        } else if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            return KEY_FAILED;
+        } else {
+            return keys_lost(); // end of file or I/O error: the terminal is gone
+        }
+    }
+}
+
+} // namespace
+
+bool console_open() {
+    if (terminal.opened) return terminal.drawing;
+    terminal.opened = true;
+    learn_terminal();
+    open_keyboard();
+    process_catch_signals();
+    std::atexit(console_restore);
+    restore_due = 1;
+    if (terminal.tty >= 0) {
+        tcsetattr(terminal.tty, TCSANOW, &terminal.run_modes);
+        write_all(terminal.tty, terminal.keypad_on.bytes, terminal.keypad_on.length);
+    }
+    return terminal.drawing;
+}
+
+// The flag is cleared only at the end: a signal that interrupts a restore in progress
+// makes its handler restore again in full before the process ends.
+void console_restore() {
+    if (restore_due == 0) return;
+    if (terminal.tty >= 0) {
+        tcsetattr(terminal.tty, TCSANOW, &terminal.found);
+        write_all(terminal.tty, terminal.keypad_off.bytes, terminal.keypad_off.length);
+    }
+    if (output_used != 0) {
+        int line_feeds = 1;
+        if (terminal.drawing) {
+            write_all(STDOUT_FILENO, terminal.exit_place.bytes, terminal.exit_place.length);
+            if (bottom_row_written > LAST_SCREEN_ROW) {
+                line_feeds += bottom_row_written - LAST_SCREEN_ROW;
+            }
+        }
+        for (int i = 0; i < line_feeds && i < EXIT_LINE_FEEDS_MAX; ++i) {
+            write_all(STDOUT_FILENO, "\n", 1);
+        }
+    }
+    restore_due = 0;
+}
+
+void screen_clear() {
+    if (!terminal.drawing) return;
+    emit(terminal.clear);
+    output_used = 1;
+}
+
+void screen_goto(uint16_t column, uint16_t row) {
+    if (!terminal.drawing) return;
+    emit(render(tiparm(terminal.move, static_cast<int>(row), static_cast<int>(column))));
+    output_used = 1;
+    if (row > bottom_row_written) bottom_row_written = row;
+}
+
+void screen_write(const char *text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+    output_used = 1;
+}
+
+int key_read() {
+    if (terminal.second_code >= 0) {
+        const int code = terminal.second_code;
+        terminal.second_code = -1;
+        return code;
+    }
+    if (terminal.tty < 0 || terminal.keys_lost) return KEY_LOST;
+    tcsetattr(terminal.tty, TCSANOW, &terminal.read_modes);
+    const int code = read_key();
+    tcsetattr(terminal.tty, TCSANOW, &terminal.run_modes);
+    return code;
+}

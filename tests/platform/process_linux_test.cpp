@@ -1,0 +1,53 @@
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+void say_atexit_ran() {
+    std::fputs("atexit ran", stderr);
+}
+
+TEST(ProcessLinux, ExitGivesTheCodeAndRunsExitHandlers) {
+    EXPECT_EXIT(
+        {
+            std::atexit(say_atexit_ran);
+            process_exit(3);
+        },
+        testing::ExitedWithCode(3), "^atexit ran$");
+}
+
+TEST(ProcessLinux, ShieldHoldsEachEndingSignalBackUntilItsEnd) {
+    for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+        EXPECT_EXIT(
+            {
+                process_catch_signals();
+                process_shield_begin();
+                raise(number);
+                std::fputs("held back", stderr);
+                process_shield_end();
+                std::fputs(", not ended", stderr);
+                _exit(0);
+            },
+            testing::KilledBySignal(number), "^held back$")
+            << number;
+    }
+}
+
+TEST(ProcessLinux, SignalIgnoredAtStartStaysIgnored) {
+    EXPECT_EXIT(
+        {
+            signal(SIGHUP, SIG_IGN);
+            process_catch_signals();
+            raise(SIGHUP);
+            _exit(7);
+        },
+        testing::ExitedWithCode(7), "");
+}
+
+} // namespace
