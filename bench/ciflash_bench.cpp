@@ -76,8 +76,15 @@ double report_number(const std::string &report, const char *key) {
     return std::strtod(report.c_str() + at + tag.size(), nullptr);
 }
 
+void remove_scratch() {
+    std::remove((scratch_dir + "/output").c_str());
+    std::remove((scratch_dir + "/report.json").c_str());
+    rmdir(scratch_dir.c_str());
+}
+
 [[noreturn]] void fail(const std::string &what) {
     std::fprintf(stderr, "ciflash-bench: %s\n", what.c_str());
+    remove_scratch();
     std::exit(1);
 }
 
@@ -230,8 +237,6 @@ int main(int argc, char **argv) {
         std::printf("| %s | %.3f | %.3f | %.0f |\n", buffer, r.wall_s, r.cpu_s, r.max_rss_kib);
     }
 
-    std::remove((scratch_dir + "/output").c_str());
-    std::remove((scratch_dir + "/report.json").c_str());
-    rmdir(scratch);
+    remove_scratch();
     return 0;
 }
