@@ -3,6 +3,8 @@
 // word, with the faults scheduled per block.
 #include "sim/sim_internal.h"
 
+#include <algorithm>
+
 #include "protocol/frame.h"
 #include "protocol/page_image.h"
 
@@ -80,8 +82,11 @@ bool fw_remove_in_identify(size_t sent) {
 }
 
 static std::vector<uint8_t> framed_reply(uint8_t mode, const std::vector<uint8_t> &body) {
-    std::vector<uint8_t> reply = {FRAME_START, mode, static_cast<uint8_t>(body.size())};
-    reply.insert(reply.end(), body.begin(), body.end());
+    std::vector<uint8_t> reply(3 + body.size());
+    reply[0] = FRAME_START;
+    reply[1] = mode;
+    reply[2] = static_cast<uint8_t>(body.size());
+    std::copy(body.begin(), body.end(), reply.begin() + 3);
     uint8_t check = 0;
     for (uint8_t b : reply) check ^= b;
     reply.push_back(check);

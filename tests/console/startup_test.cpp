@@ -13,6 +13,7 @@ static int dialogue(const SimConfig &config, std::initializer_list<int> keys) {
     return run_until_exit([] { startup_dialogue(); });
 }
 
+static const std::string BANNER_ROW = std::string(" ").append(BANNER);
 static const std::string PROMPT_15 = " PLEASE, INSERT A DVB MODULE";
 static const std::string PROMPT_16 = " AND WAIT FOR THE BEEPS BEFORE PRESSING 'SPACE BAR'";
 
@@ -20,8 +21,8 @@ TEST(StartupDialogue, ModuleInTheReaderGoesStraightOn) {
     EXPECT_EQ(dialogue({}, {}), -1);
     EXPECT_EQ(vscreen.keys_read, 0);
     EXPECT_EQ(vscreen.clears, 1);
-    EXPECT_EQ(vscreen_dump(), "1:  " + std::string(BANNER) + "\n3:  INITIALISATION\n");
-    EXPECT_EQ(vscreen_row(1), " " + std::string(BANNER));
+    EXPECT_EQ(vscreen_dump(), "1: " + BANNER_ROW + "\n3:  INITIALISATION\n");
+    EXPECT_EQ(vscreen_row(1), BANNER_ROW);
     EXPECT_EQ(buffer_size, 256);
 }
 
@@ -49,7 +50,7 @@ TEST(StartupDialogue, SpaceAfterInsertingDetectsTheModule) {
 TEST(StartupDialogue, SecondFailureDrawsTheErrorOverThePromptAndIgnoresSpace) {
     EXPECT_EQ(dialogue({.no_module = true}, {' ', ' ', ' ', 'a', 3, 27}), -1);
     EXPECT_EQ(vscreen.keys_read, 6);
-    EXPECT_EQ(vscreen_row(1), " " + std::string(BANNER));
+    EXPECT_EQ(vscreen_row(1), BANNER_ROW);
     EXPECT_EQ(vscreen_row(15), PROMPT_15);
     EXPECT_EQ(vscreen_row(16), PROMPT_16);
     EXPECT_EQ(vscreen_row(20), " DVB MODULE INITIALISATION ERROR !!!");

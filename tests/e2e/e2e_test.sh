@@ -87,7 +87,7 @@ signal_before_update)
     ;;
 signal_during_update)
     # Real time: the update takes a few seconds, long enough to be interrupted in its middle.
-    start "$BIN --report $E2E_DIR/report.json"
+    start "$BIN --block-ms 0 --report $E2E_DIR/report.json"
     wait_for "Update code page 0 under process"
     pid=$(program_pid)
     kill -INT "$pid"
