@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int code =
         run_until_exit([&] { identify_show_records(reply.data(), static_cast<uint16_t>(size)); });
     FUZZ_CHECK(code == -1 || code == 1, "the records end the run only with exit code 1");
-    FUZZ_CHECK(vscreen.clears == 0 && vscreen.keys_read == 0, "the records cleared the screen or waited for a key");
+    FUZZ_CHECK(vscreen.clears == 0 && vscreen.keys_read == 0,
+               "the records cleared the screen or waited for a key");
     for (const auto &write : vscreen.writes)
         FUZZ_CHECK(free_of_controls(write.second), "a control byte reached the screen");
 

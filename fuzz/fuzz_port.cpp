@@ -32,6 +32,7 @@ struct PortRun {
     Expect expect;
     uint16_t announced;
     std::vector<uint8_t> message;
+    bool identify_sent;
     uint32_t blocks[2];
     size_t writes_seen; // screen writes already searched for an error screen
     bool error_screen_shown;
@@ -111,7 +112,9 @@ void check_message(const std::vector<uint8_t> &message) {
         FUZZ_CHECK(length == FRAME_OVERHEAD && message[FRAME_POS_MODE] == 1 &&
                        message[FRAME_POS_P1] == 0 && message[FRAME_POS_P2] == 0,
                    "a malformed identification request");
+        FUZZ_CHECK(!run.identify_sent, "a second identification request");
         FUZZ_CHECK(run.blocks[0] == 0, "an identification request during the update");
+        run.identify_sent = true;
         break;
     case INS_WRITE_BLOCK:
         check_block_frame(message);
