@@ -3,6 +3,7 @@
 // put on its screen. The child reports key codes through a pipe. The pty runs in packet
 // mode, which also tells when the child switches flow control off, that is when it has
 // entered a key read.
+#include "default_signals.h"
 #include "platform/console.h"
 #include "platform/process.h"
 
@@ -66,6 +67,7 @@ template <typename Body> Child start(const char *term, Body body) {
     if (pid == 0) {
         close(report_pipe[0]);
         close(go_pipe[1]);
+        default_ending_signals();
         setenv("TERM", term, 1);
         body(report_pipe[1], go_pipe[0]);
         _exit(0);

@@ -1,3 +1,4 @@
+#include "default_signals.h"
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@ TEST(ProcessLinux, ShieldHoldsEachEndingSignalBackUntilItsEnd) {
     for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
         EXPECT_EXIT(
             {
+                default_ending_signals();
                 process_catch_signals();
                 process_shield_begin();
                 raise(number);

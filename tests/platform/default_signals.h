@@ -1,0 +1,10 @@
+// A test child starts from the default action of the signals that end a run: a test runner
+// started in the background hands down interrupt and quit ignored, and the console leaves
+// signals that it finds ignored alone.
+#pragma once
+#include <csignal>
+#include <initializer_list>
+
+inline void default_ending_signals() {
+    for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+}
