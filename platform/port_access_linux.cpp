@@ -92,13 +92,7 @@ void diagnose_open_failure(int error) {
 
 std::string port_access_diagnosis(int error, uid_t euid, bool has_cap_sys_rawio,
                                   std::string_view lockdown, std::string_view exe_path) {
-    std::string text = "ciflash: cannot open the I/O ports";
-    for (const uint16_t base : IO_BASES) {
-        char window[16];
-        std::snprintf(window, sizeof window, " 0x%X-0x%X", base, base + IO_WINDOW - 1);
-        text += window;
-    }
-    text += ": ";
+    std::string text = port_refusal_headline();
     text += std::strerror(error);
     text += '\n';
 

@@ -41,13 +41,7 @@ bool diagnose(PortDriverFault fault, std::string_view dll, unsigned long error) 
 
 std::string port_driver_diagnosis(PortDriverFault fault, std::string_view dll, unsigned long error,
                                   std::string_view exe_folder) {
-    std::string text = "ciflash: cannot open the I/O ports";
-    for (const uint16_t base : IO_BASES) {
-        char window[16];
-        std::snprintf(window, sizeof window, " 0x%X-0x%X", base, base + IO_WINDOW - 1);
-        text += window;
-    }
-    text += ": ";
+    std::string text = port_refusal_headline();
     const std::string code = " (Windows error " + std::to_string(error) + ").\n";
     switch (fault) {
     case DRIVER_DLL_MISSING:

@@ -4,6 +4,8 @@
 #include "link/registers.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 constexpr bool port_in_windows(uint16_t port) {
     for (const uint16_t base : IO_BASES)
@@ -14,3 +16,14 @@ constexpr bool port_in_windows(uint16_t port) {
 // Set by port_access_open once every window is open and the capabilities are given up;
 // until then port_read and port_write touch no port.
 extern bool port_windows_open;
+
+// The first words of every diagnosis when the windows cannot be opened, up to the reason.
+inline std::string port_refusal_headline() {
+    std::string text = "ciflash: cannot open the I/O ports";
+    for (const uint16_t base : IO_BASES) {
+        char window[16];
+        std::snprintf(window, sizeof window, " 0x%X-0x%X", base, base + IO_WINDOW - 1);
+        text += window;
+    }
+    return text + ": ";
+}

@@ -8,6 +8,21 @@
 #include "protocol/frame.h"
 #include "protocol/run_state.h"
 
+// The records shown, one row each; other tags take no row. Numbers are the first value byte.
+struct IdentLine {
+    uint8_t tag;
+    const char *label;
+    bool numeric;
+};
+constexpr IdentLine IDENT_LINES[] = {
+    {IDENT_BIOS_REVISION, "BIOS REVISION: ", false},
+    {IDENT_BIOS_DATE, "BIOS DATE: ", false},
+    {IDENT_PAGE_NUMBER, "PAGE NUMBER: ", true},
+    {IDENT_ASIC_VERSION, "ASIC VERSION: ", true},
+    {IDENT_CUSTOMER, "CUSTOMER: ", false},
+    {IDENT_PROCESSOR, "PROCESSOR VERSION: ", false},
+};
+
 [[noreturn]] static void identify_failure(const char *what) {
     screen_line(20, what);
     screen_line(21, " Contact Zolvant Technical Support");
@@ -48,31 +63,15 @@ void identify_show_records(const uint8_t *reply, uint16_t length) {
         const uint16_t n = record_text(record.value, available, text);
         const unsigned number = available > 0 ? record.value[0] : 0;
 
-        char line[300];
-        line[0] = '\0';
-        switch (record.tag) {
-        case IDENT_BIOS_REVISION:
-            std::snprintf(line, sizeof line, "BIOS REVISION: %s", text);
-            break;
-        case IDENT_BIOS_DATE:
-            std::snprintf(line, sizeof line, "BIOS DATE: %s", text);
-            break;
-        case IDENT_PAGE_NUMBER:
-            std::snprintf(line, sizeof line, "PAGE NUMBER: %u", number);
-            break;
-        case IDENT_ASIC_VERSION:
-            std::snprintf(line, sizeof line, "ASIC VERSION: %u", number);
-            break;
-        case IDENT_CUSTOMER:
-            std::snprintf(line, sizeof line, "CUSTOMER: %s", text);
-            break;
-        case IDENT_PROCESSOR:
-            std::snprintf(line, sizeof line, "PROCESSOR VERSION: %s", text);
-            break;
-        default:
-            break; // unknown tags take no row
+        for (const IdentLine &shown : IDENT_LINES) {
+            if (shown.tag != record.tag) continue;
+            char line[300];
+            if (shown.numeric)
+                std::snprintf(line, sizeof line, "%s%u", shown.label, number);
+            else
+                std::snprintf(line, sizeof line, "%s%s", shown.label, text);
+            screen_line(row++, line);
         }
-        if (line[0] != '\0') screen_line(row++, line);
 
         if (record.tag == IDENT_BIOS_REVISION) {
             // The revision rule reads the raw bytes, as the module sent them.
