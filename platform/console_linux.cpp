@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <term.h>
 #include <termios.h>
 #include <unistd.h>
@@ -247,7 +248,12 @@ void screen_goto(uint16_t column, uint16_t row) {
     if (!terminal.drawing) return;
     emit(tiparm(terminal.move, static_cast<int>(row), static_cast<int>(column)));
     output_used = 1;
-    if (row > bottom_row_written) bottom_row_written = row;
+    // The terminal keeps the cursor on its last row when asked for one below it.
+    int reached = row;
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && reached >= size.ws_row)
+        reached = size.ws_row - 1;
+    if (reached > bottom_row_written) bottom_row_written = reached;
 }
 
 void screen_write(const char *text) {

@@ -33,6 +33,9 @@ void end_by_signal(int number) {
 } // namespace
 
 void process_catch_signals() {
+    // A closed output pipe (`ciflash | tee log` interrupted) must not end the run mid-write:
+    // output errors are ignored like any other failed write.
+    signal(SIGPIPE, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = end_by_signal;
     action.sa_mask = ending_signals();

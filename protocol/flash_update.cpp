@@ -94,7 +94,7 @@ BlockOutcome send_and_await_reply(UpdateCall &call) {
         process_shield_begin();
         call.shielded = true;
     }
-    const uint32_t start = tick_count();
+    uint32_t start = tick_count();
 
     LinkResult sent = ci_send(call.frame, call.frame_length);
     while (sent == LINK_BUSY) {
@@ -108,6 +108,7 @@ BlockOutcome send_and_await_reply(UpdateCall &call) {
         screen_line(19, "Try to send data again");
         uint16_t scratch = 0;
         (void)ci_reset(DIALOG_RESET_SIZE, &scratch);
+        start = tick_count(); // the module gets its full time to answer after the reset
     }
     for (;;) {
         uint16_t reply_length = 0;

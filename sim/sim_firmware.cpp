@@ -106,7 +106,9 @@ static void add_number_record(std::vector<uint8_t> &body, uint8_t tag, int value
     body.push_back(static_cast<uint8_t>(value));
 }
 
-static void answer_identify() {
+static void answer_identify(const std::vector<uint8_t> &request) {
+    const std::vector<uint8_t> expected = {0x12, 0x01, 0x05, 0x80, 0x13, 0x00, 0x00, 0x00, 0x85};
+    if (request != expected) sim_protocol_error("identification request not as expected");
     sim_fw.identify_seen = true;
     if (sim_config.silent_identify) {
         sim_if.fr = true; // takes the request and never answers it
@@ -119,8 +121,10 @@ static void answer_identify() {
     if (sim_config.asic) add_number_record(body, 4, *sim_config.asic);
     if (sim_config.customer) add_text_record(body, 5, *sim_config.customer);
     add_text_record(body, 6, sim_config.processor);
-    sim_schedule_reply(framed_reply(0x01, body), sim_config.block_ms,
-                       sim_config.identify_read_error);
+    // Every byte after the header belongs to a record: no check byte follows them.
+    std::vector<uint8_t> reply = framed_reply(0x01, body);
+    reply.pop_back();
+    sim_schedule_reply(reply, sim_config.block_ms, sim_config.identify_read_error);
 }
 
 static uint16_t reject(const std::string &why, uint16_t sw) {
@@ -203,7 +207,7 @@ static void answer_block(const std::vector<uint8_t> &f) {
 
 void fw_host_message(const std::vector<uint8_t> &message) {
     const uint16_t bad = frame_format_error(message);
-    if (bad == 0 && message[FRAME_POS_INS] == INS_IDENTIFY) return answer_identify();
+    if (bad == 0 && message[FRAME_POS_INS] == INS_IDENTIFY) return answer_identify(message);
     if (bad == 0 && message[FRAME_POS_INS] == INS_WRITE_BLOCK) return answer_block(message);
     if (bad == 0) sim_protocol_error("unknown instruction");
     sim_fw.error_answered = true;

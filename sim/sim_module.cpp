@@ -70,9 +70,13 @@ static uint8_t read_size(int shift) {
     return value;
 }
 
+// Bits the link must mask away: an interface may set them, so the model always does.
+constexpr uint8_t STATUS_UNUSED_BITS = 0x24;
+
 static uint8_t status_byte() {
-    return static_cast<uint8_t>((sim_if.da ? STATUS_DA : 0) | (sim_if.fr ? STATUS_FR : 0) |
-                                (sim_if.we ? STATUS_WE : 0) | (sim_if.re ? STATUS_RE : 0));
+    return static_cast<uint8_t>(STATUS_UNUSED_BITS | (sim_if.da ? STATUS_DA : 0) |
+                                (sim_if.fr ? STATUS_FR : 0) | (sim_if.we ? STATUS_WE : 0) |
+                                (sim_if.re ? STATUS_RE : 0));
 }
 
 static bool in_window(uint16_t port) {
@@ -174,6 +178,10 @@ static void write_command(uint8_t value) {
         reset_interface();
         ++sim_if.resets;
     }
+    if ((rising & COMMAND_SR) && (sim_if.resets == 0 || (value & COMMAND_RS)))
+        sim_protocol_error("size read asked for without a finished reset");
+    if ((rising & COMMAND_SW) && (value & COMMAND_SR))
+        sim_protocol_error("size write begun with SR still set");
     if (rising & COMMAND_SR) present_size();
     if (falling & COMMAND_SR) sim_if.fr = true; // ready for the size write
     if (falling & COMMAND_SW) {
@@ -195,6 +203,8 @@ static void write_size(int shift, uint8_t value) {
         sim_protocol_error("size register written without HC");
         return;
     }
+    if (shift && !(sim_if.size_regs_written & 1))
+        sim_protocol_error("size MS written before size LS");
     const uint16_t keep = shift ? 0x00FF : 0xFF00;
     sim_if.host_size = static_cast<uint16_t>((sim_if.host_size & keep) | value << shift);
     sim_if.size_regs_written |= shift ? 2 : 1;

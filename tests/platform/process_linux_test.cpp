@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,19 @@ TEST(ProcessLinux, ShieldHoldsEachEndingSignalBackUntilItsEnd) {
             testing::ExitedWithCode(128 + number), "^held back$")
             << number;
     }
+}
+
+TEST(ProcessLinux, ClosedOutputPipeDoesNotEndTheRun) {
+    EXPECT_EXIT(
+        {
+            process_catch_signals();
+            int ends[2];
+            if (pipe(ends) != 0) _exit(90);
+            close(ends[0]);
+            if (write(ends[1], "x", 1) != -1 || errno != EPIPE) _exit(91);
+            _exit(5);
+        },
+        testing::ExitedWithCode(5), "");
 }
 
 TEST(ProcessLinux, SignalIgnoredAtStartStaysIgnored) {

@@ -43,8 +43,8 @@ TEST(SimFirmware, IdentificationReplyCarriesTheConfiguredRecordsInTagOrder) {
         exchange({0x12, 0x01, 0x05, 0x80, 0x13, 0x00, 0x00, 0x00, 0x85});
     const std::vector<uint8_t> body = {1, 4, '1', '.', '0', '5', 2, 4,   '2', '0', '0', '6', 3,
                                        1, 2, 4,   1,   7,   5,   1, 'Z', 6,   2,   '5', '1'};
-    ASSERT_EQ(reply.size(), body.size() + 4);
-    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 3, reply.end() - 1), body);
+    ASSERT_EQ(reply.size(), body.size() + 3);
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 3, reply.end()), body);
 }
 
 TEST(SimFirmware, BlocksAreStoredPerPageAndErasedOnTheFirstBlock) {
