@@ -19,8 +19,8 @@ uint8_t wait_key() {
         const int code = key_read();
         // With no keyboard at all the wait could never end: leave as Q does.
         if (code == KEY_LOST) process_exit(0);
+        // A failed read (-1) reads as 0xFF and is ignored like any other code.
         const auto key = static_cast<uint8_t>(code);
-        if (code == KEY_FAILED) continue;
         if (key == KEY_ESC || key == KEY_SPACE) return key;
         if (key == 'Q' || key == 'q') process_exit(0);
     }

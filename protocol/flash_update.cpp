@@ -28,12 +28,16 @@ void blank_row3() {
     screen_line(3, ROW3_BLANK);
 }
 
-// Every error screen ends alike: "Exit: ESC", ESC alone, a cleared screen, result 1.
-uint8_t leave_on_escape() {
-    screen_line(20, "Exit: ESC");
+// Every error screen ends alike: ESC alone, a cleared screen, result 1.
+uint8_t close_on_escape() {
     wait_escape();
     screen_clear();
     return 1;
+}
+
+uint8_t leave_on_escape() {
+    screen_line(20, "Exit: ESC");
+    return close_on_escape();
 }
 
 uint8_t error_screen(const char *row3, const char *row4, const char *row5) {
@@ -126,9 +130,7 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
     if (!marker_ok(image)) {
         screen_line(20, "Exit: ESC");
         screen_line(3, page == 0 ? "wrong page0 binary file\n" : "wrong page1 binary file\n");
-        wait_escape();
-        screen_clear();
-        return 1;
+        return close_on_escape();
     }
     const uint32_t block_count = (image.size + call.block_len - 1) / call.block_len;
     screen_line(3, page == 0 ? "Erasing flash memory page 0 under process"

@@ -93,6 +93,17 @@ static std::vector<uint8_t> framed_reply(uint8_t mode, const std::vector<uint8_t
     return reply;
 }
 
+// A reply whose body is the status word sw1 sw2.
+static std::vector<uint8_t> status_reply(uint8_t mode, uint16_t sw) {
+    return framed_reply(mode, {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)});
+}
+
+// A frame the module refuses: answered with the status word, and no frame is due after it.
+static void answer_refusal(uint8_t mode, uint16_t sw) {
+    sim_fw.error_answered = true;
+    sim_schedule_reply(status_reply(mode, sw), sim_config.block_ms, false);
+}
+
 static void add_text_record(std::vector<uint8_t> &body, uint8_t tag, const std::string &text) {
     const size_t n = text.size() < 255 ? text.size() : 255;
     body.push_back(tag);
@@ -191,18 +202,14 @@ static void answer_block(const std::vector<uint8_t> &f) {
         store_block(f, page, block);
         if (hang) return; // FR stays clear, no reply ever comes
         sw = reply_sw ? static_cast<uint16_t>(reply_sw->value) : 0x9000;
-        std::vector<uint8_t> reply = framed_reply(
-            f[FRAME_POS_MODE], {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)});
+        std::vector<uint8_t> reply = status_reply(f[FRAME_POS_MODE], sw);
         if (reply_len) reply.resize(reply_len->value, 0x00);
         if ((sw >> 8) != SW1_OK) sim_fw.error_answered = true;
         const uint32_t delay = block == 1 ? sim_config.erase_ms : sim_config.block_ms;
         sim_schedule_reply(reply, delay, read_error != nullptr);
         return;
     }
-    sim_fw.error_answered = true;
-    sim_schedule_reply(
-        framed_reply(f[FRAME_POS_MODE], {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)}),
-        sim_config.block_ms, false);
+    answer_refusal(f[FRAME_POS_MODE], sw);
 }
 
 void fw_host_message(const std::vector<uint8_t> &message) {
@@ -210,11 +217,8 @@ void fw_host_message(const std::vector<uint8_t> &message) {
     if (bad == 0 && message[FRAME_POS_INS] == INS_IDENTIFY) return answer_identify(message);
     if (bad == 0 && message[FRAME_POS_INS] == INS_WRITE_BLOCK) return answer_block(message);
     if (bad == 0) sim_protocol_error("unknown instruction");
-    sim_fw.error_answered = true;
     const uint8_t mode = message.size() > 1 ? message[FRAME_POS_MODE] : 0;
-    sim_schedule_reply(framed_reply(mode, {static_cast<uint8_t>((bad ? bad : 0x6D00) >> 8),
-                                           static_cast<uint8_t>(bad ? bad : 0x6D00)}),
-                       sim_config.block_ms, false);
+    answer_refusal(mode, bad ? bad : 0x6D00); // 6D00: instruction not supported
 }
 
 bool sim_page_matches_image(int page) {
