@@ -44,10 +44,6 @@ const PageImage &image_of(int page) {
     return page == 0 ? page_image_0 : page_image_1;
 }
 
-uint32_t block_count(const PageImage &image, uint32_t block_len) {
-    return (image.size + block_len - 1) / block_len;
-}
-
 uint16_t window_of(uint16_t port) {
     const auto base = static_cast<uint16_t>(port & ~(IO_WINDOW - 1));
     FUZZ_CHECK(std::find(std::begin(IO_BASES), std::end(IO_BASES), base) != std::end(IO_BASES),
@@ -74,9 +70,9 @@ void check_block_frame(const std::vector<uint8_t> &frame) {
     const uint32_t block_len = buffer_size - FRAME_OVERHEAD;
     const PageImage &image = image_of(page);
     const uint32_t index = run.blocks[page];
-    FUZZ_CHECK(index < block_count(image, block_len), "more block frames than the page has");
+    FUZZ_CHECK(index < page_block_count(image, block_len), "more block frames than the page has");
     if (page == 1)
-        FUZZ_CHECK(run.blocks[0] == block_count(page_image_0, block_len),
+        FUZZ_CHECK(run.blocks[0] == page_block_count(page_image_0, block_len),
                    "page 1 before the whole of page 0");
     FUZZ_CHECK(frame[FRAME_POS_P2] == (index == 0 ? 1 : 0), "the first-block flag is wrong");
 

@@ -42,8 +42,7 @@ bool fatal_screen_shown() {
 }
 
 uint32_t blocks_of(const PageImage &image) {
-    const uint32_t block_len = buffer_size - 9u;
-    return (image.size + block_len - 1) / block_len;
+    return page_block_count(image, buffer_size - 9u);
 }
 
 void start_run(const uint8_t *data, size_t size) {

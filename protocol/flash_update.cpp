@@ -132,7 +132,7 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
         screen_line(3, page == 0 ? "wrong page0 binary file\n" : "wrong page1 binary file\n");
         return close_on_escape();
     }
-    const uint32_t block_count = (image.size + call.block_len - 1) / call.block_len;
+    const uint32_t block_count = page_block_count(image, call.block_len);
     screen_line(3, page == 0 ? "Erasing flash memory page 0 under process"
                              : "Erasing flash memory page 1 under process");
 

@@ -13,5 +13,11 @@ struct PageImage {
 constexpr uint32_t MARKER_OFFSET = 0x5000; // where an image carries its marker
 constexpr uint8_t PAD_BYTE = 0xFF;         // fills the last block after the image's end
 
+// The block rule: an image is cut into blocks of block_len bytes, the last one padded with
+// PAD_BYTE, so it takes its size divided by block_len, rounded up.
+constexpr uint32_t page_block_count(const PageImage &image, uint32_t block_len) {
+    return (image.size + block_len - 1) / block_len;
+}
+
 extern const PageImage page_image_0;
 extern const PageImage page_image_1;

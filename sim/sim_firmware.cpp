@@ -27,8 +27,7 @@ static uint16_t current_frame_size() {
 static int block_count(int page) {
     const int block_len = current_frame_size() - FRAME_OVERHEAD;
     if (block_len <= 0) return 0;
-    return static_cast<int>((image_of(page).size + static_cast<uint32_t>(block_len) - 1) /
-                            static_cast<uint32_t>(block_len));
+    return static_cast<int>(page_block_count(image_of(page), static_cast<uint32_t>(block_len)));
 }
 
 // The block the host should send next, as (page, block) counted from block 1.
