@@ -13,14 +13,20 @@
 #include "sim/sim_report.h"
 
 static SimOptions options;
+static std::FILE *report_file;
 
 // Runs at every end of the process that goes through exit(): normal end, Q, fatal screens.
 static void write_report() {
-    if (options.report_file.empty()) return;
-    if (std::FILE *file = std::fopen(options.report_file.c_str(), "w")) {
-        std::fputs(sim_report_json().c_str(), file);
-        std::fclose(file);
-    }
+    std::fputs(sim_report_json().c_str(), report_file);
+    std::fclose(report_file);
+}
+
+// Opens a file the simulator writes, before anything is drawn; a path that cannot be written
+// is a bad option.
+static std::FILE *open_output(const std::string &path) {
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    if (!file) std::perror(("ciflash-sim: " + path).c_str());
+    return file;
 }
 
 int main(int argc, char **argv) {
@@ -34,16 +40,17 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (!options.trace_file.empty()) {
-        std::FILE *trace = std::fopen(options.trace_file.c_str(), "w");
-        if (!trace) {
-            std::perror(("ciflash-sim: " + options.trace_file).c_str());
-            return 2;
-        }
+        std::FILE *trace = open_output(options.trace_file);
+        if (!trace) return 2;
         sim_port_trace_to(trace);
+    }
+    if (!options.report_file.empty()) {
+        report_file = open_output(options.report_file);
+        if (!report_file) return 2;
+        std::atexit(write_report);
     }
     sim_clock_virtual = options.fast;
     sim_reset();
-    std::atexit(write_report);
     console_open();
     process_exit(program_entry());
 }

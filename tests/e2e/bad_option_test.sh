@@ -2,7 +2,8 @@
 # A bad option or value gets one line on standard error and exit code 2, before any drawing.
 BIN=$1
 status=0
-for args in "--bogus" "--base 0x310" "--module-buffer" "--reply 1:17:65" "--fault-rate 1.5" "extra"; do
+for args in "--bogus" "--base 0x310" "--module-buffer" "--reply 1:17:65" "--fault-rate 1.5" "extra" \
+    "--report /nonexistent/dir/report.json"; do
     # shellcheck disable=SC2086
     "$BIN" $args >out.txt 2>err.txt
     code=$?
