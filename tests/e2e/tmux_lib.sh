@@ -4,7 +4,11 @@ set -euo pipefail
 
 E2E_SOCKET="ciflash-e2e-$$"
 E2E_DIR=$(mktemp -d)
-trap 'tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true; rm -rf "$E2E_DIR"' EXIT
+e2e_cleanup() {
+    tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true
+    rm -rf "$E2E_DIR"
+}
+trap e2e_cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
@@ -13,9 +17,11 @@ fail() {
     exit 1
 }
 
-# Starts an interactive shell in the pane and runs the command from it, so that what the shell
-# prints after the program ends is seen too. The exit code lands in $E2E_DIR/code.
+# Starts an interactive shell in a new pane and runs the command from it, so that what the
+# shell prints after the program ends is seen too. The exit code lands in $E2E_DIR/code.
 start() {
+    tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true
+    rm -f "$E2E_DIR/code"
     tmux -L "$E2E_SOCKET" -f /dev/null new-session -d -x 80 -y 25 -s e2e \
         "env PS1='PROMPT> ' TERM=xterm-256color bash --norc --noprofile -i"
     tmux -L "$E2E_SOCKET" set-option -g status off
