@@ -127,7 +127,7 @@ printf '#!/bin/sh\necho "setcap: Operation not supported" >&2\nexit 1\n' >"$E2E_
 chmod +x "$E2E_DIR/refusing/getcap" "$E2E_DIR/refusing/setcap"
 maintainer_script() { # SCRIPT ACTION PATH-DIR EXPECTED-NOTE
     local note
-    note=$(PATH=$3 DPKG_ROOT=$scratch "${FAKEROOT[@]}" /bin/sh "$CONTROL/$1" "$2" 2>&1) ||
+    note=$("${FAKEROOT[@]}" env PATH="$3" DPKG_ROOT="$scratch" /bin/sh "$CONTROL/$1" "$2" 2>&1) ||
         fail "$1 $2 failed with PATH=$3: $note"
     grep -qF "$4" <<<"$note" || fail "$1 $2 with PATH=$3: no note \"$4\": $note"
 }
