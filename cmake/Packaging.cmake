@@ -8,9 +8,20 @@
 # images. Only then does the package set the capability that lets operators run it.
 include(GNUInstallDirs)
 
-install(TARGETS ciflash-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Installs a program. A stripped installation (cmake --install --strip, and the package) also
+# drops the compiler's .comment section, which strip keeps.
+function(ciflash_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set(path "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>")
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"${path}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endfunction()
+
+ciflash_install_program(ciflash-sim)
 if(TARGET ciflash)
-  install(TARGETS ciflash RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  ciflash_install_program(ciflash)
 endif()
 
 # Manual pages, compressed as Debian installs them (-n: no name or time stamp inside, so the
@@ -31,11 +42,31 @@ endforeach()
 add_custom_target(ciflash_man_pages ALL DEPENDS ${ciflash_man_pages})
 install(FILES ${ciflash_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The package's documentation: the licence in Debian's machine-readable form, a changelog entry
+# for this version (dated by SOURCE_DATE_EPOCH when set, so that a rebuild gives the same
+# bytes), and the one lintian note that is deliberate. The packaging lives in the project's own
+# tree, so the package is native: its version is the project's, without a Debian revision, and
+# its changelog is changelog.gz.
+string(TIMESTAMP CIFLASH_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+set(CPACK_PACKAGE_CONTACT "ciflash developers <dev@ciflash.invalid>")
+set(ciflash_changelog ${PROJECT_BINARY_DIR}/debian/changelog)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${ciflash_changelog} @ONLY)
+add_custom_command(
+  OUTPUT ${ciflash_changelog}.gz
+  COMMAND ${CIFLASH_GZIP} -9 -n -c ${ciflash_changelog} > ${ciflash_changelog}.gz
+  DEPENDS ${ciflash_changelog}
+  COMMENT "Compressing the Debian changelog"
+  VERBATIM)
+add_custom_target(ciflash_changelog ALL DEPENDS ${ciflash_changelog}.gz)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${ciflash_changelog}.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ciflash)
+
 # The Debian package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ciflash)
 set(CPACK_PACKAGE_VENDOR "ciflash developers")
-set(CPACK_PACKAGE_CONTACT "ciflash developers <dev@ciflash.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -63,11 +94,13 @@ if(TARGET ciflash)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/prerm.in ${ciflash_control_dir}/prerm @ONLY)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
       "${ciflash_control_dir}/postinst;${ciflash_control_dir}/prerm")
-  # The package works without setcap (ciflash then runs as root only), so it recommends it.
+  # The postinst creates the group with groupadd. The package works without setcap (ciflash
+  # then runs as root only), so it recommends it.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS passwd)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libcap2-bin)
   list(APPEND ciflash_description
-       "The installation gives ciflash the capability cap_sys_rawio, so that operators"
-       "can run it without being root.")
+       "The installation gives ciflash the capability cap_sys_rawio and lets the"
+       "members of the system group ciflash run it without being root.")
 else()
   list(APPEND ciflash_description
        "This package was built without firmware images: it holds only the simulator.")

@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing ciflash need, and any others given,
-# when they are missing. Usage: scripts/install-deps.sh [EXTRA-PACKAGE]...
+# when they are missing. --build-only leaves out what only the tests need (GoogleTest, tmux).
+# Usage: scripts/install-deps.sh [--build-only] [EXTRA-PACKAGE]...
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libncurses-dev tmux "$@")
+packages=(cmake ninja-build g++ libncurses-dev)
+if [ "${1-}" = --build-only ]; then
+    shift
+else
+    packages+=(libgtest-dev tmux)
+fi
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
