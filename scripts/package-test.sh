@@ -31,10 +31,11 @@ pass() { echo "ok: $*"; }
 
 # --- What the package holds and needs.
 files=$(dpkg -c "$DEB" | awk '$1 !~ /^d/ {print $6}' | sort)
-expected=$(printf '%s\n' ./usr/bin/ciflash ./usr/bin/ciflash-sim \
-    ./usr/share/man/man1/ciflash-sim.1.gz ./usr/share/man/man1/ciflash.1.gz | sort)
+expected=$(printf '%s\n' ./usr/bin/ciflash ./usr/bin/ciflash-sim ./usr/bin/ciflash-rehearse \
+    ./usr/share/man/man1/ciflash-sim.1.gz ./usr/share/man/man1/ciflash.1.gz \
+    ./usr/share/man/man1/ciflash-rehearse.1.gz | sort)
 expect_eq "$files" "$expected" "files in the package"
-pass "dpkg -c lists the two programs and the two manual pages, nothing else"
+pass "dpkg -c lists the three programs and the three manual pages, nothing else"
 
 depends=$(dpkg-deb -f "$DEB" Depends)
 for name in libc6 libstdc++6 libgcc libtinfo6; do
@@ -80,7 +81,7 @@ for page in "$ROOT"/usr/share/man/man1/*.1.gz; do
     LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q '^EXIT STATUS' ||
         fail "$page renders no EXIT STATUS section"
 done
-pass "man --warnings -l: both pages without warnings"
+pass "man --warnings -l: every page without warnings"
 
 # --- The maintainer scripts do not fail where setcap is missing or refuses.
 mkdir -p "$E2E_DIR/nothing" "$E2E_DIR/refusing"
