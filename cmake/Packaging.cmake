@@ -23,12 +23,17 @@ ciflash_install_program(ciflash-sim)
 if(TARGET ciflash)
   ciflash_install_program(ciflash)
 endif()
+set(ciflash_pages ciflash.1 ciflash-sim.1)
+if(TARGET ciflash-rehearse)
+  ciflash_install_program(ciflash-rehearse)
+  list(APPEND ciflash_pages ciflash-rehearse.1)
+endif()
 
 # Manual pages, compressed as Debian installs them (-n: no name or time stamp inside, so the
 # same page gives the same bytes).
 find_program(CIFLASH_GZIP gzip REQUIRED)
 set(ciflash_man_pages)
-foreach(page ciflash.1 ciflash-sim.1)
+foreach(page ${ciflash_pages})
   set(compressed ${PROJECT_BINARY_DIR}/man/${page}.gz)
   add_custom_command(
     OUTPUT ${compressed}

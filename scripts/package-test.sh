@@ -33,10 +33,12 @@ pass() { echo "ok: $*"; }
 files=$(dpkg -c "$DEB" | awk '$1 !~ /^d/ {print $6}' | sort)
 expected=$(sort <<'EOF'
 ./usr/bin/ciflash
+./usr/bin/ciflash-rehearse
 ./usr/bin/ciflash-sim
 ./usr/share/doc/ciflash/changelog.gz
 ./usr/share/doc/ciflash/copyright
 ./usr/share/lintian/overrides/ciflash
+./usr/share/man/man1/ciflash-rehearse.1.gz
 ./usr/share/man/man1/ciflash-sim.1.gz
 ./usr/share/man/man1/ciflash.1.gz
 EOF
@@ -111,7 +113,7 @@ for page in "$ROOT"/usr/share/man/man1/*.1.gz; do
     LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q '^EXIT STATUS' ||
         fail "$page renders no EXIT STATUS section"
 done
-pass "man --warnings -l: both pages without warnings"
+pass "man --warnings -l: every page without warnings"
 
 # --- The maintainer scripts do not fail where setcap is missing or refuses. They run on a copy
 # of the installed root's program and groups, which the checks below do not look at.

@@ -119,6 +119,10 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
                        std::string *error) {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == "--" && options->takes_program) {
+            options->program_arg = i + 1;
+            break;
+        }
         if (name == "--help") {
             options->help = true;
             continue;

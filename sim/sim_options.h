@@ -7,6 +7,10 @@ struct SimOptions {
     std::string report_file;
     bool fast = false;
     bool help = false;
+    // Set by ciflash-rehearse: "--" ends the options and the program to run follows; on
+    // return program_arg is its index in argv (argc when nothing follows "--").
+    bool takes_program = false;
+    int program_arg = 0;
 };
 
 extern const char SIM_USAGE[];

@@ -11,7 +11,7 @@ static std::string json_string(const std::string &text) {
     return out + "\"";
 }
 
-std::string sim_report_json() {
+std::string sim_report_json(const std::string &extra_members) {
     const SimRecord &r = sim_record;
     std::string json = "{\n";
     json += "  \"buffer_size\": " + std::to_string(r.negotiated) + ",\n";
@@ -38,6 +38,7 @@ std::string sim_report_json() {
         json += "\n    " + json_string(e);
         separator = ",";
     }
-    json += "\n  ]\n}\n";
-    return json;
+    json += "\n  ]";
+    if (!extra_members.empty()) json += ",\n  " + extra_members;
+    return json + "\n}\n";
 }

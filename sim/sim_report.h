@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
 
-// The JSON summary of what the simulated module saw.
-std::string sim_report_json();
+// The JSON summary of what the simulated module saw; `extra_members` ("\"name\": value",
+// already indented after the first line) ends the object when given.
+std::string sim_report_json(const std::string &extra_members = {});
