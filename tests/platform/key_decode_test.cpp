@@ -44,7 +44,7 @@ const std::vector<Form> FORMS = {
     // Unknown sequences are dropped whole; a byte that breaks one off stays.
     {"\x1b[99~", "5:"}, {"\x1b[1;7A", "6:"}, {"\x1b[2;5A", "6:"}, {"\x1b[6;9~", "6:"},
     {"\x1b[5;1;3~", "8:"}, {"\x1b[4294967302~", "13:"}, {"\x1b[?1;2c", "7:"}, {"\x1b[2 q", "5:"},
-    {"\x1bOq", "3:"}, {"\x1b[[Q", "4:"}, {"\x1b[1\x03", "3:"}, {"\x1bq", "2:"}};
+    {"\x1bOq", "3:"}, {"\x1b[[F", "4:"}, {"\x1b[[@", "4:"}, {"\x1b[1\x03", "3:"}, {"\x1bq", "2:"}};
 // clang-format on
 
 TEST(KeyDecode, TerminalFormsAndDroppedSequences) {
