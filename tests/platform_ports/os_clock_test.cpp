@@ -14,19 +14,16 @@ constexpr uint64_t MS = 1000000; // nanoseconds
 TEST(OsWakeTime, IsTheStartOfTheDeadlineMillisecondOrNow) {
     const uint64_t now = 1000 * MS + 400000; // tick 1000, 0.4 ms into it
     const uint64_t wrap = 0x1FFFFFFFEull * MS + 123;
+    // clang-format off
     const struct {
         uint64_t now;
         uint32_t deadline;
         uint64_t wake;
-    } cases[] = {{now, 1001, 1001 * MS},
-                 {now, 3000, 3000 * MS},
-                 {now, 1000 + 0x7FFFFFFFu, (1000 + 0x7FFFFFFFull) * MS},
-                 {now, 1000, now},
-                 {now, 999, now},
-                 {now, 1000 - 0x80000000u, now},
-                 {wrap, 0xFFFFFFFFu, 0x1FFFFFFFFull * MS},
-                 {wrap, 3, 0x200000003ull * MS},
+    } cases[] = {{now, 1001, 1001 * MS}, {now, 3000, 3000 * MS}, {now, 1000, now}, {now, 999, now},
+                 {now, 1000 + 0x7FFFFFFFu, (1000 + 0x7FFFFFFFull) * MS}, {now, 1000 - 0x80000000u, now},
+                 {wrap, 0xFFFFFFFFu, 0x1FFFFFFFFull * MS}, {wrap, 3, 0x200000003ull * MS},
                  {wrap, 0xFFFFFFF0u, wrap}};
+    // clang-format on
     for (const auto &c : cases) EXPECT_EQ(os_wake_time_ns(c.now, c.deadline), c.wake) << c.deadline;
 }
 

@@ -10,20 +10,14 @@ namespace {
 // The distance to a deadline ahead, 0 when the counter reads it or has passed it, across
 // the 32-bit wrap too.
 TEST(OsMsUntil, IsTheDistanceToADeadlineAhead) {
+    // clang-format off
     const struct {
-        uint32_t now;
-        uint32_t deadline;
-        uint32_t ms;
-    } cases[] = {{1000, 1001, 1},
-                 {1000, 3000, 2000},
-                 {1000, 1000 + 0x7FFFFFFFu, 0x7FFFFFFFu},
-                 {1000, 1000, 0},
-                 {1000, 999, 0},
-                 {1000, 1000 + 0x80000000u, 0},
-                 {0xFFFFFFFEu, 0xFFFFFFFFu, 1},
-                 {0xFFFFFFFEu, 3, 5},
-                 {0xFFFFFFFEu, 0xFFFFFFF0u, 0},
+        uint32_t now, deadline, ms;
+    } cases[] = {{1000, 1001, 1}, {1000, 3000, 2000}, {1000, 1000 + 0x7FFFFFFFu, 0x7FFFFFFFu},
+                 {1000, 1000, 0}, {1000, 999, 0}, {1000, 1000 + 0x80000000u, 0},
+                 {0xFFFFFFFEu, 0xFFFFFFFFu, 1}, {0xFFFFFFFEu, 3, 5}, {0xFFFFFFFEu, 0xFFFFFFF0u, 0},
                  {2, 0xFFFFFFF0u, 0}};
+    // clang-format on
     for (const auto &c : cases)
         EXPECT_EQ(os_ms_until(c.now, c.deadline), c.ms) << c.now << " " << c.deadline;
 }
