@@ -9,28 +9,22 @@ namespace {
 
 constexpr uint64_t MS = 1000000; // nanoseconds
 
-TEST(OsWakeTime, IsTheStartOfTheDeadlineMillisecond) {
+// The start of the deadline's millisecond, or now when the counter reads it or has passed it,
+// across the 32-bit wrap too.
+TEST(OsWakeTime, IsTheStartOfTheDeadlineMillisecondOrNow) {
     const uint64_t now = 1000 * MS + 400000; // tick 1000, 0.4 ms into it
-    EXPECT_EQ(os_wake_time_ns(now, 1001), 1001 * MS);
-    EXPECT_EQ(os_wake_time_ns(now, 3000), 3000 * MS);
-    EXPECT_EQ(os_wake_time_ns(now, 1000 + 0x7FFFFFFFu), (1000 + 0x7FFFFFFFull) * MS);
-}
-
-TEST(OsWakeTime, IsNowWhenTheCounterReadsTheDeadlineOrHasPassedIt) {
-    const uint64_t now = 1000 * MS + 999999;
-    EXPECT_EQ(os_wake_time_ns(now, 1000), now);
-    EXPECT_EQ(os_wake_time_ns(now, 999), now);
-    EXPECT_EQ(os_wake_time_ns(now, 1000 - 0x80000000u), now);
-}
-
-TEST(OsWakeTime, CountsOnAcrossThe32BitWrap) {
-    for (const uint64_t now_ms : {0xFFFFFFFEull, 0x1FFFFFFFEull}) {
-        const uint64_t now = now_ms * MS + 123;
-        EXPECT_EQ(os_wake_time_ns(now, 0xFFFFFFFFu), (now_ms + 1) * MS);
-        EXPECT_EQ(os_wake_time_ns(now, 0), (now_ms + 2) * MS);
-        EXPECT_EQ(os_wake_time_ns(now, 3), (now_ms + 5) * MS);
-        EXPECT_EQ(os_wake_time_ns(now, 0xFFFFFFF0u), now);
-    }
+    const uint64_t wrap = 0x1FFFFFFFEull * MS + 123;
+    // clang-format off
+    const struct {
+        uint64_t now;
+        uint32_t deadline;
+        uint64_t wake;
+    } cases[] = {{now, 1001, 1001 * MS}, {now, 3000, 3000 * MS}, {now, 1000, now}, {now, 999, now},
+                 {now, 1000 + 0x7FFFFFFFu, (1000 + 0x7FFFFFFFull) * MS}, {now, 1000 - 0x80000000u, now},
+                 {wrap, 0xFFFFFFFFu, 0x1FFFFFFFFull * MS}, {wrap, 3, 0x200000003ull * MS},
+                 {wrap, 0xFFFFFFF0u, wrap}};
+    // clang-format on
+    for (const auto &c : cases) EXPECT_EQ(os_wake_time_ns(c.now, c.deadline), c.wake) << c.deadline;
 }
 
 uint32_t monotonic_ms() {
@@ -40,20 +34,15 @@ uint32_t monotonic_ms() {
                                  static_cast<uint64_t>(now.tv_nsec) / MS);
 }
 
-TEST(OsClock, CountsTheMonotonicMilliseconds) {
+// One short real sleep: no duration is measured, only where the counter stands.
+TEST(OsClock, CountsMonotonicMillisecondsAndSleepsUntilTheDeadline) {
     const uint32_t before = monotonic_ms();
-    const uint32_t os_tick = os_tick_count();
-    const uint32_t seam_tick = tick_count();
-    const uint32_t after = monotonic_ms();
-    EXPECT_LE(static_cast<uint32_t>(os_tick - before), static_cast<uint32_t>(after - before));
-    EXPECT_LE(static_cast<uint32_t>(seam_tick - os_tick), static_cast<uint32_t>(after - os_tick));
-}
-
-// One short real sleep: no duration is measured, only that the counter has got there.
-TEST(OsClock, SleepReturnsWithTheCounterAtTheDeadline) {
     const uint32_t deadline = tick_count() + 2;
     tick_sleep_until(deadline);
-    EXPECT_LT(static_cast<uint32_t>(os_tick_count() - deadline), 0x80000000u);
+    const uint32_t ticks = os_tick_count();
+    const uint32_t after = monotonic_ms();
+    EXPECT_LT(static_cast<uint32_t>(ticks - deadline), 0x80000000u);
+    EXPECT_LE(static_cast<uint32_t>(ticks - before), static_cast<uint32_t>(after - before));
 }
 
 } // namespace

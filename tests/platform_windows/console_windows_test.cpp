@@ -1,214 +1,128 @@
-// The console backend on a real console: screen buffers of the tests' own stand in for
-// standard output, and key records written into the console's input stand in for keys typed.
+// The console on a real console (Wine gives one to a program started on a terminal): a screen
+// buffer of the test's own, the console's buffer behind standard output, and key records
+// written into the console's input for keys typed.
 #include "platform/console.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
-#include <vector>
 #include <windows.h>
 
 namespace {
 
-constexpr SHORT COLUMNS = 120;
-constexpr SHORT ROWS = 300; // far more rows than the window shows
-constexpr WORD OLD_ATTRIBUTE = 0x1F;
-constexpr WORD CURRENT_ATTRIBUTE = 0x2E;
-
-class Console : public testing::Test {
-  protected:
-    void SetUp() override {
-        standard_output = GetStdHandle(STD_OUTPUT_HANDLE);
-        CONSOLE_SCREEN_BUFFER_INFO info;
-        ASSERT_TRUE(GetConsoleScreenBufferInfo(standard_output, &info))
-            << "these tests need a console: run them on a terminal";
-    }
-    void TearDown() override {
-        SetStdHandle(STD_OUTPUT_HANDLE, standard_output);
-        if (buffer != nullptr) CloseHandle(buffer);
-    }
-
-    // A buffer of COLUMNS x ROWS full of 'x' in OLD_ATTRIBUTE, its current attribute
-    // CURRENT_ATTRIBUTE and the cursor at (5,7); standard output goes to `output`, which is
-    // the buffer itself or a copy of its handle with less access.
-    void make_buffer() {
-        buffer = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           CONSOLE_TEXTMODE_BUFFER, nullptr);
-        ASSERT_NE(buffer, INVALID_HANDLE_VALUE);
-        ASSERT_TRUE(SetConsoleScreenBufferSize(buffer, {COLUMNS, ROWS}));
-        DWORD done = 0;
-        FillConsoleOutputCharacterA(buffer, 'x', CELLS, {0, 0}, &done);
-        FillConsoleOutputAttribute(buffer, OLD_ATTRIBUTE, CELLS, {0, 0}, &done);
-        SetConsoleTextAttribute(buffer, CURRENT_ATTRIBUTE);
-        SetConsoleCursorPosition(buffer, {5, 7});
-        SetStdHandle(STD_OUTPUT_HANDLE, buffer);
-    }
-
-    std::string characters() const {
-        std::string cells(CELLS, '\0');
-        DWORD read = 0;
-        ReadConsoleOutputCharacterA(buffer, cells.data(), CELLS, {0, 0}, &read);
-        cells.resize(read);
-        return cells;
-    }
-    std::vector<WORD> attributes() const {
-        std::vector<WORD> cells(CELLS);
-        DWORD read = 0;
-        ReadConsoleOutputAttribute(buffer, cells.data(), CELLS, {0, 0}, &read);
-        cells.resize(read);
-        return cells;
-    }
-    static COORD cursor(HANDLE of) {
-        CONSOLE_SCREEN_BUFFER_INFO info{};
-        GetConsoleScreenBufferInfo(of, &info);
-        return info.dwCursorPosition;
-    }
-
-    static constexpr DWORD CELLS = COLUMNS * ROWS;
-    HANDLE standard_output = nullptr;
-    HANDLE buffer = nullptr;
-};
-
-TEST_F(Console, ClearBlanksTheWholeBufferInTheCurrentAttributeAndHomesTheCursor) {
-    make_buffer();
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer, &info));
-    ASSERT_LT(info.srWindow.Bottom, ROWS - 1) << "the window shows the whole buffer";
-
-    screen_clear();
-
-    EXPECT_EQ(characters(), std::string(CELLS, ' '));
-    EXPECT_EQ(attributes(), std::vector<WORD>(CELLS, CURRENT_ATTRIBUTE));
-    EXPECT_EQ(cursor(buffer).X, 0);
-    EXPECT_EQ(cursor(buffer).Y, 0);
+COORD cursor(HANDLE buffer) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(buffer, &info);
+    return info.dwCursorPosition;
 }
 
-TEST_F(Console, ClearDoesNothingWhenTheBufferCannotBeRead) {
-    make_buffer();
-    HANDLE write_only = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), buffer, GetCurrentProcess(), &write_only,
-                                GENERIC_WRITE, FALSE, 0));
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    ASSERT_FALSE(GetConsoleScreenBufferInfo(write_only, &info));
-    SetStdHandle(STD_OUTPUT_HANDLE, write_only);
-
-    screen_clear();
-
-    EXPECT_EQ(characters(), std::string(CELLS, 'x'));
-    EXPECT_EQ(attributes(), std::vector<WORD>(CELLS, OLD_ATTRIBUTE));
-    EXPECT_EQ(cursor(buffer).X, 5);
-    EXPECT_EQ(cursor(buffer).Y, 7);
-    CloseHandle(write_only);
-}
-
-TEST_F(Console, GotoMovesTheCursorAndIgnoresACellOutsideTheBuffer) {
-    make_buffer();
-    screen_goto(1, 299);
-    EXPECT_EQ(cursor(buffer).X, 1);
-    EXPECT_EQ(cursor(buffer).Y, 299);
-    screen_goto(1, 300);
-    screen_goto(120, 3);
-    EXPECT_EQ(cursor(buffer).X, 1);
-    EXPECT_EQ(cursor(buffer).Y, 299);
-}
-
-// Standard output of the C runtime stays on the console's own buffer.
-TEST_F(Console, WriteShowsTheTextAtTheCursorAtOnce) {
-    screen_clear();
-    screen_goto(1, 3);
-    screen_write("INITIALISATION");
-    char row[20];
+// What a buffer shows from (0, row) on: its characters and, with `attribute`, whether each
+// cell is in it.
+std::string cells(HANDLE buffer, SHORT row, DWORD count, WORD attribute = 0) {
+    std::string text(count, '\0');
+    std::basic_string<WORD> attributes(count, 0);
     DWORD read = 0;
-    ReadConsoleOutputCharacterA(standard_output, row, sizeof row, {0, 3}, &read);
-    EXPECT_EQ(std::string(row, read), " INITIALISATION     ");
-    EXPECT_EQ(cursor(standard_output).X, 15);
-    EXPECT_EQ(cursor(standard_output).Y, 3);
+    ReadConsoleOutputCharacterA(buffer, text.data(), count, {0, row}, &read);
+    ReadConsoleOutputAttribute(buffer, attributes.data(), count, {0, row}, &read);
+    for (DWORD i = 0; attribute != 0 && i < count; ++i)
+        if (attributes[i] != attribute) text[i] = '?';
+    return text;
 }
 
-INPUT_RECORD key_record(WORD key, char character, DWORD state) {
-    INPUT_RECORD record{};
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = TRUE;
-    record.Event.KeyEvent.wRepeatCount = 1;
-    record.Event.KeyEvent.wVirtualKeyCode = key;
-    record.Event.KeyEvent.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyA(key, 0));
+// A buffer of 120 x 300 cells, far more rows than the window shows, all 'x' in one attribute,
+// its current attribute another, the cursor at (5,7).
+TEST(ConsoleWindows, ClearsTheWholeBufferOnlyWhenItCanBeRead) {
+    const HANDLE buffer =
+        CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
+    ASSERT_TRUE(SetConsoleScreenBufferSize(buffer, {120, 300}));
+    const DWORD all = 120 * 300;
+    DWORD done = 0;
+    FillConsoleOutputCharacterA(buffer, 'x', all, {0, 0}, &done);
+    FillConsoleOutputAttribute(buffer, 0x1F, all, {0, 0}, &done);
+    SetConsoleTextAttribute(buffer, 0x2E);
+    SetConsoleCursorPosition(buffer, {5, 7});
+    HANDLE write_only = nullptr;
+    DuplicateHandle(GetCurrentProcess(), buffer, GetCurrentProcess(), &write_only, GENERIC_WRITE,
+                    FALSE, 0);
+    const HANDLE standard_output = GetStdHandle(STD_OUTPUT_HANDLE);
+
+    SetStdHandle(STD_OUTPUT_HANDLE, write_only);
+    screen_clear();
+    EXPECT_EQ(cells(buffer, 0, all, 0x1F), std::string(all, 'x'));
+    EXPECT_EQ(cursor(buffer).Y, 7);
+    SetStdHandle(STD_OUTPUT_HANDLE, buffer);
+    screen_clear();
+    EXPECT_EQ(cells(buffer, 0, all, 0x2E), std::string(all, ' '));
+    screen_goto(119, 299);
+    screen_goto(120, 3); // outside the buffer: ignored
+    EXPECT_EQ(cursor(buffer).X, 119);
+    EXPECT_EQ(cursor(buffer).Y, 299);
+    SetStdHandle(STD_OUTPUT_HANDLE, standard_output);
+    CloseHandle(write_only);
+    CloseHandle(buffer);
+}
+
+INPUT_RECORD key(WORD virtual_key, char character, DWORD state) {
+    INPUT_RECORD record{KEY_EVENT, {}};
+    record.Event.KeyEvent = {
+        TRUE, 1, virtual_key, static_cast<WORD>(MapVirtualKeyA(virtual_key, 0)), {}, state};
     record.Event.KeyEvent.uChar.AsciiChar = character;
-    record.Event.KeyEvent.dwControlKeyState = state;
     return record;
 }
 
-class Keys : public Console {
-  protected:
-    void SetUp() override {
-        Console::SetUp();
-        input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(input, INVALID_HANDLE_VALUE);
-        GetConsoleMode(input, &found_mode);
-        ASSERT_TRUE(SetConsoleMode(input, RUN_MODE));
-        FlushConsoleInputBuffer(input);
-        console_open();
-    }
-    void TearDown() override {
-        SetConsoleMode(input, found_mode);
-        CloseHandle(input);
-        Console::TearDown();
-    }
+// Standard output of the C runtime is the console's own buffer. The input mode is put back
+// after every read; Ctrl+C typed while the read waits is the code 3.
+TEST(ConsoleWindows, DrawsReadsKeysAndLeavesThePromptBelowTheScreen) {
+    const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE input =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD run_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT;
+    ASSERT_TRUE(SetConsoleMode(input, run_mode)) << "these tests need a console";
+    FlushConsoleInputBuffer(input);
+    EXPECT_TRUE(console_open());
+    screen_clear();
+    screen_goto(1, 3);
+    screen_write("INITIALISATION");
+    EXPECT_EQ(cells(screen, 3, 20), " INITIALISATION     ");
+    EXPECT_EQ(cursor(screen).X, 15);
 
-    void type(const INPUT_RECORD &record) const {
-        DWORD written = 0;
+    DWORD written = 0;
+    for (const INPUT_RECORD &record :
+         {key('A', 'a', 0), key(VK_ESCAPE, 27, 0), key(VK_NEXT, 0, ENHANCED_KEY)})
         WriteConsoleInputA(input, &record, 1, &written);
-    }
-    DWORD mode() const {
-        DWORD now = 0;
-        GetConsoleMode(input, &now);
-        return now;
-    }
-
-    static constexpr DWORD RUN_MODE =
-        ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT;
-    HANDLE input = nullptr;
-    DWORD found_mode = 0;
-};
-
-TEST_F(Keys, ReadOneKeyAtATimeAndPutTheInputModeBack) {
-    type(key_record('A', 'a', 0));
-    type(key_record(VK_ESCAPE, 27, 0));
-    type(key_record(VK_SPACE, ' ', 0));
-    EXPECT_EQ(key_read(), 'a');
-    EXPECT_EQ(mode(), RUN_MODE);
-    EXPECT_EQ(key_read(), 27);
-    EXPECT_EQ(key_read(), ' ');
-    EXPECT_EQ(mode(), RUN_MODE);
-}
-
-TEST_F(Keys, GiveAKeyWithoutACharacterAsTwoCodes) {
-    type(key_record(VK_NEXT, 0, ENHANCED_KEY));
-    EXPECT_EQ(key_read(), 0xE0);
-    EXPECT_EQ(key_read(), 0x51);
-}
-
-// Ctrl+C typed while the read waits: the key record goes into the input only while processed
-// input is off, as the console turns it into a control event otherwise.
-TEST_F(Keys, GetCtrlCAsTheCode3WhileTheReadWaits) {
-    std::thread typist([this] {
-        for (int i = 0; i < 100000 && (mode() & ENABLE_PROCESSED_INPUT) != 0; ++i) Sleep(1);
-        type(key_record('C', 3, LEFT_CTRL_PRESSED));
+    std::string codes;
+    for (int i = 0; i < 4; ++i) codes += std::to_string(key_read()) + ",";
+    std::thread typist([input] {
+        DWORD mode = ENABLE_PROCESSED_INPUT;
+        for (int i = 0; i < 100000 && (mode & ENABLE_PROCESSED_INPUT) != 0; ++i, Sleep(1))
+            GetConsoleMode(input, &mode);
+        const INPUT_RECORD ctrl_c = key('C', 3, LEFT_CTRL_PRESSED);
+        DWORD typed = 0;
+        WriteConsoleInputA(input, &ctrl_c, 1, &typed);
     });
-    EXPECT_EQ(key_read(), 3);
+    codes += std::to_string(key_read());
     typist.join();
-    EXPECT_EQ(mode(), RUN_MODE);
+    EXPECT_EQ(codes, "97,27,224,81,3");
+    DWORD mode = 0;
+    GetConsoleMode(input, &mode);
+    EXPECT_EQ(mode, run_mode);
+
+    screen_goto(1, 26);
+    console_restore();
+    EXPECT_EQ(cursor(screen).X, 0);
+    EXPECT_EQ(cursor(screen).Y, 27);
+    CloseHandle(input);
 }
 
-TEST(KeysWithoutConsole, AreLostAtOnceEveryTime) {
+TEST(ConsoleWindows, LosesTheKeysAtOnceWithoutAConsole) {
     EXPECT_EXIT(
         {
             FreeConsole();
             const bool drawing = console_open();
-            const bool lost = key_read() == KEY_LOST && key_read() == KEY_LOST;
-            std::exit(!drawing && lost ? 0 : 1);
+            std::exit(!drawing && key_read() == KEY_LOST && key_read() == KEY_LOST ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
 }

@@ -6,29 +6,24 @@
 #include <string>
 #include <windows.h>
 
-namespace {
+std::string trace; // the accesses so far, as "out 301 08, in 300"
 
-std::string trace;
-
-void record(const char *format, unsigned port, unsigned value) {
+void record(const char *format, short port, short value) {
     char entry[32];
-    std::snprintf(entry, sizeof entry, format, port, value);
-    if (!trace.empty()) trace += ", ";
-    trace += entry;
+    std::snprintf(entry, sizeof entry, format, static_cast<unsigned>(port),
+                  static_cast<unsigned>(value));
+    trace += (trace.empty() ? "" : ", ") + std::string(entry);
 }
-
-} // namespace
 
 extern "C" {
 
 __declspec(dllexport) short __stdcall Inp32(short port) {
-    const auto number = static_cast<unsigned short>(port);
-    record("in %X", number, 0);
-    return static_cast<short>((number ^ 0xA5) & 0xFF);
+    record("in %X", port, 0);
+    return static_cast<short>((port ^ 0xA5) & 0xFF);
 }
 
 __declspec(dllexport) void __stdcall Out32(short port, short value) {
-    record("out %X %02X", static_cast<unsigned short>(port), static_cast<unsigned short>(value));
+    record("out %X %02X", port, value);
 }
 
 __declspec(dllexport) BOOL __stdcall IsInpOutDriverOpen() {
@@ -37,7 +32,6 @@ __declspec(dllexport) BOOL __stdcall IsInpOutDriverOpen() {
     return std::strcmp(state, "closed") != 0;
 }
 
-// The accesses so far, as "out 301 08, in 300".
 __declspec(dllexport) const char *fake_inpout_trace() {
     return trace.c_str();
 }

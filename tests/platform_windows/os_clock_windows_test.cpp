@@ -7,43 +7,31 @@
 
 namespace {
 
+// The distance to a deadline ahead, 0 when the counter reads it or has passed it, across
+// the 32-bit wrap too.
 TEST(OsMsUntil, IsTheDistanceToADeadlineAhead) {
-    EXPECT_EQ(os_ms_until(1000, 1001), 1u);
-    EXPECT_EQ(os_ms_until(1000, 3000), 2000u);
-    EXPECT_EQ(os_ms_until(1000, 1000 + 0x7FFFFFFFu), 0x7FFFFFFFu);
-}
-
-TEST(OsMsUntil, IsZeroWhenTheCounterReadsTheDeadlineOrHasPassedIt) {
-    EXPECT_EQ(os_ms_until(1000, 1000), 0u);
-    EXPECT_EQ(os_ms_until(1000, 999), 0u);
-    EXPECT_EQ(os_ms_until(1000, 1000 - 0x80000000u), 0u);
-    EXPECT_EQ(os_ms_until(1000, 1000 + 0x80000000u), 0u);
-}
-
-TEST(OsMsUntil, CountsOnAcrossThe32BitWrap) {
-    EXPECT_EQ(os_ms_until(0xFFFFFFFEu, 0xFFFFFFFFu), 1u);
-    EXPECT_EQ(os_ms_until(0xFFFFFFFEu, 0), 2u);
-    EXPECT_EQ(os_ms_until(0xFFFFFFFEu, 3), 5u);
-    EXPECT_EQ(os_ms_until(0xFFFFFFFEu, 0xFFFFFFF0u), 0u);
-    EXPECT_EQ(os_ms_until(2, 0xFFFFFFF0u), 0u);
-}
-
-TEST(OsClock, IsTheSystemTickCounter) {
-    const DWORD before = GetTickCount();
-    const uint32_t os_tick = os_tick_count();
-    const uint32_t seam_tick = tick_count();
-    const DWORD after = GetTickCount();
-    EXPECT_LE(static_cast<uint32_t>(os_tick - before), static_cast<uint32_t>(after - before));
-    EXPECT_LE(static_cast<uint32_t>(seam_tick - os_tick), static_cast<uint32_t>(after - os_tick));
+    // clang-format off
+    const struct {
+        uint32_t now, deadline, ms;
+    } cases[] = {{1000, 1001, 1}, {1000, 3000, 2000}, {1000, 1000 + 0x7FFFFFFFu, 0x7FFFFFFFu},
+                 {1000, 1000, 0}, {1000, 999, 0}, {1000, 1000 + 0x80000000u, 0},
+                 {0xFFFFFFFEu, 0xFFFFFFFFu, 1}, {0xFFFFFFFEu, 3, 5}, {0xFFFFFFFEu, 0xFFFFFFF0u, 0},
+                 {2, 0xFFFFFFF0u, 0}};
+    // clang-format on
+    for (const auto &c : cases)
+        EXPECT_EQ(os_ms_until(c.now, c.deadline), c.ms) << c.now << " " << c.deadline;
 }
 
 // A wrong difference would sleep for weeks here, and the test would end by its time-out.
-TEST(OsClock, SleepReturnsAtOnceForADeadlineReachedOrPassed) {
-    const uint32_t now = os_tick_count();
+TEST(OsClock, IsTheSystemTickCounterAndSleepsNotForAPassedDeadline) {
+    const DWORD before = GetTickCount();
+    const uint32_t now = tick_count();
     tick_sleep_until(now);
     tick_sleep_until(now - 1000);
     tick_sleep_until(now + 0x80000000u);
-    EXPECT_LT(static_cast<uint32_t>(os_tick_count() - now), 0x80000000u);
+    const DWORD after = GetTickCount();
+    EXPECT_LE(static_cast<uint32_t>(now - before), static_cast<uint32_t>(after - before));
+    EXPECT_LT(static_cast<uint32_t>(after - now), 1000u);
 }
 
 } // namespace

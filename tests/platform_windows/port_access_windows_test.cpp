@@ -1,3 +1,5 @@
+// The I/O ports on Windows: the diagnosis for each fault of the port driver, and the driver's
+// DLL loaded by port_access_open from stand-ins that each test puts alone on PATH.
 #include "link/port.h"
 #include "platform/port_access.h"
 #include "platform/port_access_windows.h"
@@ -5,167 +7,112 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <windows.h>
 
 namespace {
 
-using testing::EndsWith;
-using testing::HasSubstr;
-using testing::Not;
-using testing::StartsWith;
-
-const std::string WINDOWS = "ciflash: cannot open the I/O ports 0x300-0x303 0x320-0x323 "
-                            "0x340-0x343 0x360-0x363 0x380-0x383: ";
-const std::string FOLDER = "C:\\Tools\\ciflash";
+const std::string HEADLINE = "ciflash: cannot open the I/O ports 0x300-0x303 0x320-0x323 "
+                             "0x340-0x343 0x360-0x363 0x380-0x383: ";
 const std::string LOADED = "C:\\Tools\\ciflash\\inpoutx64.dll";
+const std::string DRIVER = "Windows lets a program reach I/O ports only through a kernel driver. "
+                           "ciflash uses the free\nInpOut32/InpOutx64 driver; this 64-bit ciflash "
+                           "needs its DLL inpoutx64.dll.\n";
+const std::string PUT = "Put inpoutx64.dll next to ciflash.exe, in C:\\Tools\\ciflash, or in a "
+                        "folder on PATH.\n";
+const std::string ADMIN = "The DLL installs its driver the first time it runs with administrator "
+                          "rights: start ciflash\nonce as administrator (right-click, Run as "
+                          "administrator).\n";
+const std::string REFUSED = "If the driver still does not run, Windows refuses it, for instance "
+                            "with memory integrity\n(Core Isolation) switched on.\n";
 
-TEST(PortDriverDiagnosis, SaysWhatIsMissingAndWhereTheDllGoes) {
-    const std::string text =
-        port_driver_diagnosis(DRIVER_DLL_MISSING, "inpoutx64.dll", 126, FOLDER);
-    EXPECT_THAT(text, StartsWith(WINDOWS + "the port driver's DLL inpoutx64.dll was not found "
-                                           "(Windows error 126).\n"));
-    EXPECT_THAT(text, HasSubstr("this 64-bit ciflash needs its DLL inpoutx64.dll.\n"));
-    EXPECT_THAT(text, HasSubstr("Put inpoutx64.dll next to ciflash.exe, in C:\\Tools\\ciflash, or "
-                                "in a folder on PATH.\n"));
-    EXPECT_THAT(text, HasSubstr("start ciflash\nonce as administrator"));
-    EXPECT_THAT(text, EndsWith("\n"));
+TEST(PortDriverDiagnosis, SaysWhatIsWrongAndWhatToDo) {
+    const struct {
+        PortDriverFault fault;
+        std::string dll;
+        unsigned long error;
+        std::string text;
+    } cases[] = {
+        {DRIVER_DLL_MISSING, "inpoutx64.dll", 126,
+         "the port driver's DLL inpoutx64.dll was not found (Windows error 126).\n" + DRIVER + PUT +
+             ADMIN},
+        {DRIVER_DLL_UNLOADABLE, "inpoutx64.dll", 193,
+         "the port driver's DLL inpoutx64.dll cannot be loaded (Windows error 193).\n" + DRIVER +
+             PUT + ADMIN},
+        {DRIVER_DLL_FOREIGN, LOADED, 0,
+         LOADED +
+             " has no functions Inp32 and Out32: it is not the DLL of the InpOut port "
+             "driver.\n" +
+             DRIVER + PUT + ADMIN},
+        {DRIVER_NOT_OPEN, LOADED, 0,
+         "the port driver's DLL " + LOADED + " is loaded, but its kernel driver is not running.\n" +
+             DRIVER + ADMIN + REFUSED},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(port_driver_diagnosis(c.fault, c.dll, c.error, "C:\\Tools\\ciflash"),
+                  HEADLINE + c.text);
 }
 
-TEST(PortDriverDiagnosis, TellsADllThatDoesNotLoadFromOneThatIsNotThere) {
-    const std::string text =
-        port_driver_diagnosis(DRIVER_DLL_UNLOADABLE, "inpoutx64.dll", 193, FOLDER);
-    EXPECT_THAT(text, StartsWith(WINDOWS + "the port driver's DLL inpoutx64.dll cannot be loaded "
-                                           "(Windows error 193).\n"));
-    EXPECT_THAT(text, HasSubstr("Put inpoutx64.dll next to ciflash.exe"));
-    EXPECT_THAT(text, Not(HasSubstr("not found")));
+// PATH holds only this folder of the test program's, where the stand-ins lie.
+void only_on_path(const char *folder) {
+    char exe[MAX_PATH];
+    const std::string path(exe, GetModuleFileNameA(nullptr, exe, sizeof exe));
+    SetEnvironmentVariableA("PATH", (path.substr(0, path.find_last_of('\\') + 1) + folder).c_str());
 }
 
-TEST(PortDriverDiagnosis, NamesTheLoadedDllThatIsNotTheDriver) {
-    const std::string text = port_driver_diagnosis(DRIVER_DLL_FOREIGN, LOADED, 0, FOLDER);
-    EXPECT_THAT(text, StartsWith(WINDOWS + LOADED +
-                                 " has no functions Inp32 and Out32: it is not the DLL of the "
-                                 "InpOut port driver.\n"));
-    EXPECT_THAT(text, HasSubstr("Put inpoutx64.dll next to ciflash.exe"));
-    EXPECT_THAT(text, Not(HasSubstr("Windows error")));
+// What port reads give, then the stand-in's trace of the accesses that reached it.
+std::string accesses() {
+    std::string text;
+    for (const uint16_t port :
+         {uint16_t{0x2FF}, uint16_t{0x300}, uint16_t{0x304}, uint16_t{0x383}, uint16_t{0x384}}) {
+        port_write(port, 0x08);
+        char read[8];
+        std::snprintf(read, sizeof read, "%02X ", port_read(port));
+        text += read;
+    }
+    using Trace = const char *(*)();
+    const HMODULE dll = GetModuleHandleA("inpoutx64.dll");
+    const auto trace = dll == nullptr ? nullptr
+                                      : reinterpret_cast<Trace>(reinterpret_cast<void (*)()>(
+                                            GetProcAddress(dll, "fake_inpout_trace")));
+    return trace == nullptr ? text : text + trace();
 }
 
-TEST(PortDriverDiagnosis, SendsAClosedDriverToTheAdministratorNotToTheDllFolder) {
-    const std::string text = port_driver_diagnosis(DRIVER_NOT_OPEN, LOADED, 0, FOLDER);
-    EXPECT_THAT(text, StartsWith(WINDOWS + "the port driver's DLL " + LOADED +
-                                 " is loaded, but its kernel driver is not running.\n"));
-    EXPECT_THAT(text, HasSubstr("runs with administrator rights"));
-    EXPECT_THAT(text, HasSubstr("memory integrity\n(Core Isolation)"));
-    EXPECT_THAT(text, Not(HasSubstr("Put inpoutx64.dll")));
+// Exit code 1: refused with nothing through; 0: opened, and only the windows reach the bus.
+int open_and_try_ports() {
+    const bool opened = port_access_open();
+    const std::string seen = accesses();
+    if (seen ==
+        (opened ? "FF A5 FF 26 FF out 300 08, in 300, out 383 08, in 383" : "FF FF FF FF FF "))
+        return opened ? 0 : 1;
+    std::fprintf(stderr, "ports: %s\n", seen.c_str());
+    return 2;
 }
 
-// The folder of the test program, where the stand-in DLLs have folders of their own.
-std::string test_folder() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    const std::string exe(path, length);
-    return exe.substr(0, exe.find_last_of('\\'));
-}
-
-// The port driver's DLL is looked for in the program's folder, the system's and on PATH:
-// PATH is made to hold only this folder.
-void dll_folder_on_path(const std::string &folder) {
-    SetEnvironmentVariableA("PATH", folder.c_str());
-}
-
-// Ports around and far from the windows.
-constexpr uint16_t STRAY_PORTS[] = {0x0000, 0x02FF, 0x0304, 0x031F, 0x0384, 0xFFFF};
-
-// Every port of the windows and the strays read 0xFF when nothing reaches the bus.
-bool nothing_answers() {
-    for (const uint16_t port : {uint16_t{0x300}, uint16_t{0x301}, uint16_t{0x383}})
-        if (port_read(port) != 0xFF) return false;
-    for (const uint16_t port : STRAY_PORTS)
-        if (port_read(port) != 0xFF) return false;
-    return true;
-}
-
-TEST(PortAccessOpen, ReportsAMissingDllAndOpensNoPort) {
-    EXPECT_EXIT(
-        {
-            dll_folder_on_path(test_folder() + "\\no_driver_here");
-            const bool opened = port_access_open();
-            std::exit(!opened && !port_windows_open && nothing_answers() ? 1 : 0);
-        },
-        testing::ExitedWithCode(1),
-        "cannot open the I/O ports.*inpoutx64.dll was not found \\(Windows error 126\\)");
-}
-
-TEST(PortAccessOpen, ReportsADllThatWindowsCannotLoad) {
-    EXPECT_EXIT(
-        {
-            char temp[MAX_PATH];
-            const std::string folder(temp, GetTempPathA(sizeof temp, temp));
-            const std::string junk = folder + "ciflash_junk_driver";
-            CreateDirectoryA(junk.c_str(), nullptr);
-            std::FILE *dll = std::fopen((junk + "\\inpoutx64.dll").c_str(), "wb");
-            std::fputs("not a program", dll);
-            std::fclose(dll);
-            dll_folder_on_path(junk);
-            const bool opened = port_access_open();
-            std::exit(!opened && nothing_answers() ? 1 : 0);
-        },
-        testing::ExitedWithCode(1), "inpoutx64.dll cannot be loaded \\(Windows error \\d+\\)");
-}
-
-TEST(PortAccessOpen, ReportsADllWithoutThePortFunctions) {
-    EXPECT_EXIT(
-        {
-            dll_folder_on_path(test_folder() + "\\foreign_inpout");
-            const bool opened = port_access_open();
-            std::exit(!opened && nothing_answers() ? 1 : 0);
-        },
-        testing::ExitedWithCode(1),
-        "foreign_inpout.inpoutx64.dll has no functions Inp32 and Out32");
-}
-
-TEST(PortAccessOpen, ReportsADriverThatIsNotRunning) {
-    EXPECT_EXIT(
-        {
-            SetEnvironmentVariableA("FAKE_INPOUT_DRIVER", "closed");
-            dll_folder_on_path(test_folder() + "\\fake_inpout");
-            const bool opened = port_access_open();
-            std::exit(!opened && nothing_answers() ? 1 : 0);
-        },
-        testing::ExitedWithCode(1),
-        "fake_inpout.inpoutx64.dll is loaded, but its kernel driver "
-        "is not running");
-}
-
-// Through the driver only the five windows reach the bus, each access exactly once.
-TEST(PortAccessOpen, LetsTheWindowsAndNoOtherPortThroughTheDriver) {
-    EXPECT_EXIT(
-        {
-            dll_folder_on_path(test_folder() + "\\fake_inpout");
-            if (!port_access_open()) std::exit(2);
-            for (const uint16_t stray : STRAY_PORTS) {
-                port_write(stray, 0x00);
-                if (port_read(stray) != 0xFF) std::exit(3);
-            }
-            port_write(0x301, 0x08);
-            const uint8_t status = port_read(0x301);
-            port_write(0x383, 0xFF);
-            const uint8_t data = port_read(0x380);
-            using Trace = const char *(*)();
-            const auto trace = reinterpret_cast<Trace>(reinterpret_cast<void (*)()>(
-                GetProcAddress(GetModuleHandleA("inpoutx64.dll"), "fake_inpout_trace")));
-            const std::string accesses = trace();
-            const std::string expected = "out 301 08, in 301, out 383 FF, in 380";
-            if (accesses != expected || status != (0x301 ^ 0xA5) % 256 ||
-                data != (0x380 ^ 0xA5) % 256) {
-                std::fprintf(stderr, "bus: %s; read %02X %02X\n", accesses.c_str(), status, data);
-                std::exit(4);
-            }
-            std::exit(0);
-        },
-        testing::ExitedWithCode(0), "");
+TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
+    const struct {
+        const char *folder;
+        const char *driver;
+        int code;
+        const char *diagnosis;
+    } cases[] = {
+        {"no_driver_here", "", 1, "inpoutx64.dll was not found \\(Windows error 126\\)"},
+        {"junk_inpout", "", 1, "inpoutx64.dll cannot be loaded \\(Windows error \\d+\\)"},
+        {"foreign_inpout", "", 1, "foreign_inpout.inpoutx64.dll has no functions Inp32 and Out32"},
+        {"fake_inpout", "closed", 1, "fake_inpout.inpoutx64.dll is loaded, but its kernel driver"},
+        {"fake_inpout", "", 0, "^$"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EXIT(
+            {
+                only_on_path(c.folder);
+                SetEnvironmentVariableA("FAKE_INPOUT_DRIVER", c.driver);
+                std::exit(open_and_try_ports());
+            },
+            testing::ExitedWithCode(c.code), c.diagnosis)
+            << c.folder;
+    }
 }
 
 } // namespace
