@@ -1,5 +1,5 @@
-// The link against scripted registers: every operation is one table row whose whole register
-// sequence is compared with the one the link makes, with its result and the state it leaves.
+// The link against scripted registers: one row per operation, whose whole register sequence is
+// compared with the one the link makes, with its result, output, waits and the state it leaves.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,32 +8,23 @@
 #include "link/tick.h"
 #include "sim/sim_clock.h"
 #include "tests/support/test_port.h"
+#include "tests/support/virtual_screen.h"
 
 namespace {
 
-template <typename T> std::vector<T> operator+(std::vector<T> a, const std::vector<T> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-Trace access(char direction, int port, int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%c %03x %02x", direction, port, value);
-    return {text};
-}
-Trace R(int port, int value) {
-    return access('R', port, value);
-}
-Trace W(int port, int value) {
-    return access('W', port, value);
-}
 Trace times(int n, const Trace &t) {
     Trace all;
-    while (n-- > 0) all = all + t;
+    while (n-- > 0) all.insert(all.end(), t.begin(), t.end());
     return all;
 }
-
+Trace R(int port, int value) {
+    return {trace_step('R', uint16_t(port), uint8_t(value))};
+}
+Trace W(int port, int value) {
+    return {trace_step('W', uint16_t(port), uint8_t(value))};
+}
 constexpr int DATA = 0x300, ST = 0x301, LS = 0x302, MS = 0x303;
-// ci_read_reg and ci_write_reg on a present module: the presence check reads the status.
+// ci_read_reg and ci_write_reg on a present module: the presence check reads the status first.
 Trace rreg(int port, int value) {
     return R(ST, 0x40) + R(port, value);
 }
@@ -41,14 +32,14 @@ Trace wreg(int port, int value) {
     return R(ST, 0x40) + W(port, value);
 }
 const Trace GONE = R(ST, 0xFF) + R(LS, 0xFF) + R(MS, 0xFF);
-
-Trace send(const std::vector<uint8_t> &bytes, int shadow = 0, int last_status = 0x40) {
+using Bytes = std::vector<uint8_t>;
+Trace send(const Bytes &bytes, int shadow = 0, int last_status = 0x40) {
     Trace t = rreg(ST, 0x40) + wreg(ST, shadow | 1) + rreg(ST, 0x40) +
               wreg(LS, int(bytes.size() & 0xFF)) + wreg(MS, int(bytes.size() >> 8));
     for (uint8_t b : bytes) t = t + wreg(DATA, b);
     return t + rreg(ST, last_status) + wreg(ST, shadow);
 }
-Trace receive(const std::vector<uint8_t> &bytes, int last_status = 0x40) {
+Trace receive(const Bytes &bytes, int last_status = 0x40) {
     Trace t =
         rreg(ST, 0x80) + rreg(LS, int(bytes.size() & 0xFF)) + rreg(MS, int(bytes.size() >> 8));
     for (uint8_t b : bytes) t = t + R(DATA, b);
@@ -57,312 +48,132 @@ Trace receive(const std::vector<uint8_t> &bytes, int last_status = 0x40) {
 Trace probe(int base, int size_ms, int status) {
     return R(base + 2, 0) + R(base + 3, size_ms) + R(base + 1, status);
 }
-// A reset: RS set and cleared, SR set; the size read; SR cleared, SW set, the size write, SW
-// cleared; the free wait.
-const Trace RESET_START = wreg(ST, 0x08) + wreg(ST, 0x00) + wreg(ST, 0x04);
-const Trace SW_ON = wreg(ST, 0x00) + wreg(ST, 0x02);
-const Trace SW_OFF = wreg(ST, 0x00);
-const Trace NOT_READY = rreg(ST, 0x00); // no data in the size read, busy or not free elsewhere
-const Trace FREE = rreg(ST, 0x40);
-const std::vector<uint8_t> S128 = {0x00, 0x80};
-Trace negotiate(std::vector<uint8_t> offered, std::vector<uint8_t> sent) {
-    return RESET_START + receive(offered) + SW_ON + send(sent, 0x02) + SW_OFF;
+// A reset: RS set and cleared, SR set, the size read, SR cleared, SW set, the size write, SW
+// cleared, the free wait.
+const Trace START = wreg(ST, 0x08) + wreg(ST, 0x00) + wreg(ST, 0x04),
+            SW_ON = wreg(ST, 0) + wreg(ST, 2);
+const Trace SW_OFF = wreg(ST, 0), NOT_READY = rreg(ST, 0), FREE = rreg(ST, 0x40);
+const Bytes S128 = {0x00, 0x80};
+const Trace NEGOTIATE_128 = START + receive(S128) + SW_ON + send(S128, 2) + SW_OFF;
+Trace reset(const Bytes &offered, const Bytes &sent) {
+    return START + receive(offered) + SW_ON + send(sent, 2) + SW_OFF + FREE;
 }
-Trace reset(std::vector<uint8_t> offered, std::vector<uint8_t> sent) {
-    return negotiate(offered, sent) + FREE;
-}
-
-enum Op { READ_REG, WRITE_REG, SEND, RECEIVE, DETECT, DETECT_KNOWN, RESET };
-constexpr int NONE = 0x5555; // an output the operation did not write
-
-// The state around one operation: its argument, bytes and the link record before and after.
-struct Setup {
-    int arg = 0;                     // port, buffer capacity or host maximum
-    std::vector<uint8_t> bytes = {}; // sent, or expected in the buffer
-    int shadow = 0, shadow_after = 0;
-    int present = 1, present_after = 1;
-    int base = 0x300, base_after = 0x300;
-};
-struct LinkCase {
-    const char *name;
-    Op op;
-    Trace trace;
-    int result;
-    int out;        // value read, length received or size negotiated; NONE when not written
-    uint32_t ticks; // one-tick waits made
-    Setup s;
-};
-
-const std::vector<uint8_t> B258 = [] {
-    std::vector<uint8_t> b(258);
+const Bytes B258 = [] {
+    Bytes b(258);
     for (size_t i = 0; i < b.size(); ++i) b[i] = uint8_t(i * 7);
     return b;
 }();
 
-const LinkCase CASES[] = {
-    {"status answers", READ_REG, R(ST, 0) + R(DATA, 0x5A), LINK_OK, 0x5A, 0, {.arg = DATA}},
-    {"size LS answers",
-     READ_REG,
-     R(ST, 0xFF) + R(LS, 0) + R(DATA, 0x5A),
-     LINK_OK,
-     0x5A,
-     0,
-     {.arg = DATA}},
-    {"size MS answers",
-     READ_REG,
-     R(ST, 0xFF) + R(LS, 0xFF) + R(MS, 0) + R(DATA, 1),
-     LINK_OK,
-     1,
-     0,
-     {.arg = DATA}},
-    {"read from a gone module",
-     READ_REG,
-     GONE,
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.arg = LS, .present_after = 0}},
-    {"write to a gone module",
-     WRITE_REG,
-     GONE,
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.arg = DATA, .bytes = {1}, .present_after = 0}},
-    {"presence at io_base",
-     WRITE_REG,
-     R(0x361, 0x40) + W(0x322, 1),
-     LINK_OK,
-     NONE,
-     0,
-     {.arg = 0x322, .bytes = {1}, .base = 0x360, .base_after = 0x360}},
-    {"send of 0 bytes", SEND, send({}), LINK_OK, NONE, 0, {}},
-    {"send of 258 bytes", SEND, send(B258), LINK_OK, NONE, 0, {.bytes = B258}},
-    {"send while not free",
-     SEND,
-     rreg(ST, 0x80),
-     LINK_BUSY,
-     NONE,
-     0,
-     {.bytes = {1}, .shadow = 4, .shadow_after = 4}},
-    {"free drops after HC",
-     SEND,
-     rreg(ST, 0x40) + wreg(ST, 1) + rreg(ST, 0) + wreg(ST, 0),
-     LINK_BUSY,
-     NONE,
-     0,
-     {.bytes = {1}}},
-    {"write error",
-     SEND,
-     send({0xAA, 0xBB}, 0, 0x42),
-     LINK_TRANSFER_ERROR,
-     NONE,
-     0,
-     {.bytes = {0xAA, 0xBB}}},
-    {"gone in a send",
-     SEND,
-     rreg(ST, 0x40) + wreg(ST, 1) + rreg(ST, 0x40) + wreg(LS, 2) + wreg(MS, 0) + wreg(DATA, 7) +
-         GONE,
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.bytes = {7, 8}, .shadow_after = 1, .present_after = 0}},
-    {"send without module", SEND, {}, LINK_NO_MODULE, NONE, 0, {.present = 0, .present_after = 0}},
-    {"no data", RECEIVE, rreg(ST, 0x40), LINK_NO_DATA, NONE, 0, {.arg = 8}},
-    {"empty message", RECEIVE, receive({}), LINK_OK, 0, 0, {.arg = 8}},
-    {"read error keeps the bytes",
-     RECEIVE,
-     receive({0x12, 0x34, 0x56}, 0xC1),
-     LINK_TRANSFER_ERROR,
-     3,
-     0,
-     {.arg = 8, .bytes = {0x12, 0x34, 0x56}}},
-    {"message longer than the buffer",
-     RECEIVE,
-     receive({1, 2, 3, 4, 5, 6}),
-     LINK_TRANSFER_ERROR,
-     4,
-     0,
-     {.arg = 4, .bytes = {1, 2, 3, 4}}},
-    {"gone at the size",
-     RECEIVE,
-     rreg(ST, 0x80) + rreg(LS, 5) + GONE,
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.arg = 8, .present_after = 0}},
-    {"receive without module",
-     RECEIVE,
-     {},
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.arg = 8, .present = 0, .present_after = 0}},
-    {"empty reader",
-     DETECT,
-     probe(0x300, 0xFF, 0xFF) + probe(0x320, 0xFF, 0xFF) + probe(0x340, 0xFF, 0xFF) +
-         probe(0x360, 0xFF, 0xFF) + probe(0x380, 0xFF, 0xFF),
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.arg = 270, .present = 0, .present_after = 0, .base = 0x340, .base_after = 0x340}},
-    {"first free base with size MS and 7 zero; its reset fails",
-     DETECT,
-     probe(0x300, 0x00, 0x80) + probe(0x320, 0x04, 0x40) + probe(0x340, 0x08, 0x7F) +
-         R(0x341, 0x40) + W(0x341, 0x08) + R(0x341, 0xFF) + R(0x342, 0xFF) + R(0x343, 0xFF),
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.arg = 270, .present = 0, .present_after = 0, .base_after = 0x340}},
-    {"probe and reset, size capped",
-     DETECT,
-     probe(0x300, 0, 0x40) + reset({2, 0}, {1, 0x0E}),
-     LINK_OK,
-     270,
-     3,
-     {.arg = 270, .present = 0}},
-    {"known base, size kept",
-     DETECT_KNOWN,
-     reset({0, 100}, {0, 100}),
-     LINK_OK,
-     100,
-     3,
-     {.arg = 128, .present = 0}},
-    {"known base never found",
-     DETECT_KNOWN,
-     {},
-     LINK_NO_MODULE,
-     NONE,
-     0,
-     {.arg = 128, .present = 0, .present_after = 0, .base = 0, .base_after = 0}},
-    {"size equal to the maximum",
-     RESET,
-     reset({1, 0x0E}, {1, 0x0E}),
-     LINK_OK,
-     270,
-     3,
-     {.arg = 270}},
-    {"size reply with RE is used",
-     RESET,
-     RESET_START + receive(S128, 0x41) + SW_ON + send(S128, 2) + SW_OFF + FREE,
-     LINK_OK,
-     128,
-     3,
-     {.arg = 270}},
-    {"size write error goes on",
-     RESET,
-     RESET_START + receive(S128) + SW_ON + send(S128, 2, 0x42) + SW_OFF + FREE,
-     LINK_OK,
-     128,
-     3,
-     {.arg = 270}},
-    {"size write retried while busy",
-     RESET,
-     RESET_START + receive(S128) + SW_ON + NOT_READY + send(S128, 2) + SW_OFF + FREE,
-     LINK_OK,
-     128,
-     4,
-     {.arg = 270}},
-    {"size read: 9999 attempts",
-     RESET,
-     RESET_START + times(9998, NOT_READY) + receive(S128) + SW_ON + send(S128, 2) + SW_OFF + FREE,
-     LINK_OK,
-     128,
-     10001,
-     {.arg = 270}},
-    {"size read: 10000 attempts",
-     RESET,
-     RESET_START + times(9999, NOT_READY) + receive(S128),
-     LINK_RESET_FAILED,
-     NONE,
-     10000,
-     {.arg = 270, .shadow_after = 4}},
-    {"size write: 9999 attempts",
-     RESET,
-     RESET_START + receive(S128) + SW_ON + times(9998, NOT_READY) + send(S128, 2) + SW_OFF + FREE,
-     LINK_OK,
-     128,
-     10001,
-     {.arg = 270}},
-    {"size write: 10000 attempts",
-     RESET,
-     RESET_START + receive(S128) + SW_ON + times(9999, NOT_READY) + send(S128, 2),
-     LINK_RESET_FAILED,
-     128,
-     10001,
-     {.arg = 270, .shadow_after = 2}},
-    {"free wait: 9999 attempts",
-     RESET,
-     negotiate(S128, S128) + times(9998, NOT_READY) + FREE,
-     LINK_OK,
-     128,
-     10001,
-     {.arg = 270}},
-    {"free wait: 10000 attempts",
-     RESET,
-     negotiate(S128, S128) + times(9999, NOT_READY) + FREE,
-     LINK_RESET_FAILED,
-     128,
-     10002,
-     {.arg = 270}},
-    {"gone in the size read",
-     RESET,
-     RESET_START + NOT_READY + GONE,
-     LINK_RESET_FAILED,
-     NONE,
-     1,
-     {.arg = 270, .shadow_after = 4, .present_after = 0}},
-    {"size reply of one byte",
-     RESET,
-     RESET_START + receive({1}),
-     LINK_RESET_FAILED,
-     NONE,
-     0,
-     {.arg = 270, .shadow_after = 4}},
-    {"size reply of three bytes",
-     RESET,
-     RESET_START + receive({0, 0x40, 0x99}) + SW_ON + send({0, 0x40}, 2) + SW_OFF + FREE,
-     LINK_OK,
-     0x40,
-     3,
-     {.arg = 270}},
-    {"HC left by a broken send",
-     RESET,
-     wreg(ST, 0x09) + GONE,
-     LINK_RESET_FAILED,
-     NONE,
-     0,
-     {.arg = 270, .shadow = 1, .shadow_after = 1, .present_after = 0}},
+enum Op { READ_REG, WRITE_REG, SEND, RECEIVE, DETECT, DETECT_KNOWN, RESET };
+constexpr int NONE = 0x5555; // an output the operation did not write
+struct State {
+    int shadow, present, base;
 };
+constexpr State ON{0, 1, 0x300}, OFF{0, 0, 0x300};
+struct LinkCase {
+    const char *name;
+    Op op;
+    int arg; // port, buffer capacity or host maximum
+    Trace trace;
+    int result, out; // out: value read, length received or size negotiated
+    uint32_t ticks;  // one-tick waits made
+    Bytes bytes;     // sent, or expected in the buffer
+    State before, after;
+};
+
+// clang-format off
+const LinkCase CASES[] = {
+    {"status answers", READ_REG, DATA, R(ST, 0) + R(DATA, 0x5A), LINK_OK, 0x5A, 0, {}, ON, ON},
+    {"size LS answers", READ_REG, DATA, R(ST, 0xFF) + R(LS, 0) + R(DATA, 2), LINK_OK, 2, 0, {}, ON, ON},
+    {"size MS answers", READ_REG, DATA, R(ST, 0xFF) + R(LS, 0xFF) + R(MS, 0) + R(DATA, 1), LINK_OK, 1, 0, {}, ON, ON},
+    {"read when gone", READ_REG, LS, GONE, LINK_NO_MODULE, NONE, 0, {}, ON, OFF},
+    {"write when gone", WRITE_REG, DATA, GONE, LINK_NO_MODULE, NONE, 0, {1}, ON, OFF},
+    {"presence at io_base", WRITE_REG, 0x322, R(0x361, 0x40) + W(0x322, 1), LINK_OK, NONE, 0, {1},
+     {0, 1, 0x360}, {0, 1, 0x360}},
+    {"send of 0 bytes", SEND, 0, send({}), LINK_OK, NONE, 0, {}, ON, ON},
+    {"send of 258 bytes", SEND, 0, send(B258), LINK_OK, NONE, 0, B258, ON, ON},
+    {"send while not free", SEND, 0, rreg(ST, 0x80), LINK_BUSY, NONE, 0, {1}, {4, 1, 0x300}, {4, 1, 0x300}},
+    {"free drops after HC", SEND, 0, rreg(ST, 0x40) + wreg(ST, 1) + rreg(ST, 0) + wreg(ST, 0), LINK_BUSY, NONE, 0,
+     {1}, ON, ON},
+    {"write error", SEND, 0, send({0xAA, 0xBB}, 0, 0x42), LINK_TRANSFER_ERROR, NONE, 0, {0xAA, 0xBB}, ON, ON},
+    {"gone in a send", SEND, 0, rreg(ST, 0x40) + wreg(ST, 1) + rreg(ST, 0x40) + wreg(LS, 2) + wreg(MS, 0) +
+     wreg(DATA, 7) + GONE, LINK_NO_MODULE, NONE, 0, {7, 8}, ON, {1, 0, 0x300}},
+    {"send without module", SEND, 0, {}, LINK_NO_MODULE, NONE, 0, {}, OFF, OFF},
+    {"no data", RECEIVE, 8, rreg(ST, 0x40), LINK_NO_DATA, NONE, 0, {}, ON, ON},
+    {"empty message", RECEIVE, 8, receive({}), LINK_OK, 0, 0, {}, ON, ON},
+    {"read error keeps the bytes", RECEIVE, 8, receive({0x12, 0x34, 0x56}, 0xC1), LINK_TRANSFER_ERROR, 3, 0,
+     {0x12, 0x34, 0x56}, ON, ON},
+    {"longer than the buffer", RECEIVE, 4, receive({1, 2, 3, 4, 5, 6}), LINK_TRANSFER_ERROR, 4, 0, {1, 2, 3, 4},
+     ON, ON},
+    {"gone at the size", RECEIVE, 8, rreg(ST, 0x80) + rreg(LS, 5) + GONE, LINK_NO_MODULE, NONE, 0, {}, ON, OFF},
+    {"receive without module", RECEIVE, 8, {}, LINK_NO_MODULE, NONE, 0, {}, OFF, OFF},
+    {"empty reader", DETECT, 270, probe(0x300, 0xFF, 0xFF) + probe(0x320, 0xFF, 0xFF) + probe(0x340, 0xFF, 0xFF)
+     + probe(0x360, 0xFF, 0xFF) + probe(0x380, 0xFF, 0xFF), LINK_NO_MODULE, NONE, 0, {}, {0, 0, 0x340}, {0, 0, 0x340}},
+    {"first free base with size MS & 7 zero, its reset failing", DETECT, 270, probe(0x300, 0x00, 0x80) +
+     probe(0x320, 0x04, 0x40) + probe(0x340, 0x08, 0x7F) + R(0x341, 0x40) + W(0x341, 0x08) + R(0x341, 0xFF) +
+     R(0x342, 0xFF) + R(0x343, 0xFF), LINK_NO_MODULE, NONE, 0, {}, OFF, {0, 0, 0x340}},
+    {"probe and reset, size capped", DETECT, 270, probe(0x300, 0, 0x40) + reset({2, 0}, {1, 0x0E}), LINK_OK,
+     270, 3, {}, OFF, ON},
+    {"known base, size kept", DETECT_KNOWN, 128, reset({0, 100}, {0, 100}), LINK_OK, 100, 3, {}, OFF, ON},
+    {"known base never found", DETECT_KNOWN, 128, {}, LINK_NO_MODULE, NONE, 0, {}, {0, 0, 0}, {0, 0, 0}},
+    {"size equal to the maximum", RESET, 270, reset({1, 0x0E}, {1, 0x0E}), LINK_OK, 270, 3, {}, ON, ON},
+    {"size read with RE", RESET, 270, START + receive(S128, 0x41) + SW_ON + send(S128, 2) + SW_OFF + FREE,
+     LINK_OK, 128, 3, {}, ON, ON},
+    {"size write with WE", RESET, 270, START + receive(S128) + SW_ON + send(S128, 2, 0x42) + SW_OFF + FREE,
+     LINK_OK, 128, 3, {}, ON, ON},
+    {"size write busy once", RESET, 270, START + receive(S128) + SW_ON + NOT_READY + send(S128, 2) + SW_OFF +
+     FREE, LINK_OK, 128, 4, {}, ON, ON},
+    {"size read at the 9999th attempt", RESET, 270, START + times(9998, NOT_READY) + receive(S128) + SW_ON +
+     send(S128, 2) + SW_OFF + FREE, LINK_OK, 128, 10001, {}, ON, ON},
+    {"size read at the 10000th attempt", RESET, 270, START + times(9999, NOT_READY) + receive(S128),
+     LINK_RESET_FAILED, NONE, 10000, {}, ON, {4, 1, 0x300}},
+    {"size write at the 9999th attempt", RESET, 270, START + receive(S128) + SW_ON + times(9998, NOT_READY) +
+     send(S128, 2) + SW_OFF + FREE, LINK_OK, 128, 10001, {}, ON, ON},
+    {"size write at the 10000th attempt", RESET, 270, START + receive(S128) + SW_ON + times(9999, NOT_READY) +
+     send(S128, 2), LINK_RESET_FAILED, 128, 10001, {}, ON, {2, 1, 0x300}},
+    {"free at the 9999th attempt", RESET, 270, NEGOTIATE_128 + times(9998, NOT_READY) + FREE, LINK_OK, 128,
+     10001, {}, ON, ON},
+    {"free at the 10000th attempt", RESET, 270, NEGOTIATE_128 + times(9999, NOT_READY) + FREE,
+     LINK_RESET_FAILED, 128, 10002, {}, ON, ON},
+    {"gone in the size read", RESET, 270, START + NOT_READY + GONE, LINK_RESET_FAILED, NONE, 1, {}, ON,
+     {4, 0, 0x300}},
+    {"size reply of one byte", RESET, 270, START + receive({1}), LINK_RESET_FAILED, NONE, 0, {}, ON, {4, 1, 0x300}},
+    {"size reply of three bytes", RESET, 270, START + receive({0, 0x40, 0x99}) + SW_ON + send({0, 0x40}, 2) +
+     SW_OFF + FREE, LINK_OK, 0x40, 3, {}, ON, ON},
+    {"HC left by a broken send", RESET, 270, wreg(ST, 0x09) + GONE, LINK_RESET_FAILED, NONE, 0, {},
+     {1, 1, 0x300}, {1, 0, 0x300}},
+};
+// clang-format on
 
 class Link : public testing::TestWithParam<LinkCase> {};
 
 TEST_P(Link, MakesTheWholeRegisterSequence) {
     const LinkCase &c = GetParam();
-    module_link =
-        ModuleLink{uint8_t(c.s.shadow), 0, 0, 0, uint16_t(c.s.base), uint8_t(c.s.present)};
+    SCOPED_TRACE(c.name);
+    module_link = {uint8_t(c.before.shadow), 0, 0, 0, uint16_t(c.before.base),
+                   uint8_t(c.before.present)};
     sim_clock_set_ms(0);
     port_script_set(c.trace);
-    std::vector<uint8_t> buffer(16, 0xEE);
+    Bytes buffer(16, 0xEE);
     uint16_t out = NONE;
-    const uint16_t arg = uint16_t(c.s.arg);
-    const auto length = uint16_t(c.s.bytes.size());
+    const auto arg = uint16_t(c.arg), length = uint16_t(c.bytes.size());
     int result = -1;
+    uint8_t value = 0x55;
     switch (c.op) {
-    case READ_REG: {
-        uint8_t value = 0x55;
+    case READ_REG:
         result = ci_read_reg(arg, &value);
-        if (value != 0x55) out = value;
+        out = value == 0x55 ? NONE : value;
         break;
-    }
     case WRITE_REG:
-        result = ci_write_reg(arg, c.s.bytes.at(0));
+        result = ci_write_reg(arg, c.bytes.at(0));
         break;
     case SEND:
-        result = ci_send(c.s.bytes.data(), length);
+        result = ci_send(c.bytes.data(), length);
         break;
     case RECEIVE:
         result = ci_receive(buffer.data(), arg, &out);
+        buffer.resize(length + 1u); // the bytes stored, and nothing past them
+        EXPECT_EQ(buffer, c.bytes + Bytes{0xEE});
         break;
     case DETECT:
     case DETECT_KNOWN:
@@ -377,21 +188,12 @@ TEST_P(Link, MakesTheWholeRegisterSequence) {
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(out, c.out);
     EXPECT_EQ(tick_count(), c.ticks);
-    EXPECT_EQ(module_link.command_shadow, c.s.shadow_after);
-    EXPECT_EQ(module_link.present, c.s.present_after);
-    EXPECT_EQ(module_link.io_base, c.s.base_after);
-    if (c.op == RECEIVE) { // the bytes stored, and nothing past them
-        EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + length + 1),
-                  c.s.bytes + std::vector<uint8_t>{0xEE});
-    }
+    EXPECT_EQ(module_link.command_shadow, c.after.shadow);
+    EXPECT_EQ(module_link.present, c.after.present);
+    EXPECT_EQ(module_link.io_base, c.after.base);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Link, testing::ValuesIn(CASES), [](const auto &info) {
-    std::string name = info.param.name;
-    for (char &ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Rows, Link, testing::ValuesIn(CASES));
 
 TEST(TickWait, WaitsFromTheStartAcrossTheWrap) {
     const uint32_t rows[][3] = {{1000, 50, 1050}, {0xFFFFFFFF, 1, 0}, {0xFFFFFFF0, 50, 0x22}};

@@ -1,10 +1,6 @@
-// Whole runs of the program against the simulated module, on the virtual clock and screen:
-// one row per scenario, with the module, the keys typed, and what the run must leave.
+// Whole runs of the program against the simulated module, on the virtual clock and screen: one
+// row per scenario, with the module, the keys typed, and what the run must leave.
 #include <gtest/gtest.h>
-
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "console/screen.h"
 #include "console/startup.h"
@@ -15,36 +11,42 @@
 #include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
 #include "tests/support/test_images.h"
-#include "tests/support/test_port.h"
 #include "tests/support/virtual_screen.h"
 
 namespace {
 
-const std::string CLEARED(45, ' ');
-const char *const INCONSISTENCY = "Inconsistance error ";
-const char *const SUPPORT = "Contact Zolvant technical support!!!";
-const char *const DIALOG = "DVB Module Dialog Error ";
-const Rows SUCCESS = {{1, BANNER}, {15, "UPDATE SUCCESSFULL. "}, {24, "EXIT WITH 'Q'"}};
-const Rows FAILED = {{1, BANNER}, {20, "UPDATE ERROR !!!"}, {24, "EXIT WITH 'Q'"}};
+const std::string CLEARED(45, ' '), CONTACT = " Contact Zolvant Technical Support";
+const char *const INCONSISTENCY = "Inconsistance error ",
+                  *const SUPPORT = "Contact Zolvant technical support!!!";
+const char *const DIALOG = "DVB Module Dialog Error ", *const EXIT = "EXIT WITH 'Q'";
+const Rows SUCCESS = {{1, BANNER}, {15, "UPDATE SUCCESSFULL. "}, {24, EXIT}};
+const Rows FAILED = {{1, BANNER}, {20, "UPDATE ERROR !!!"}, {24, EXIT}};
 const Rows PROMPT = {{1, BANNER},
                      {3, "INITIALISATION"},
                      {15, "PLEASE, INSERT A DVB MODULE"},
                      {16, "AND WAIT FOR THE BEEPS BEFORE PRESSING 'SPACE BAR'"},
-                     {24, "EXIT WITH 'Q'"}};
-const Rows INIT_ERROR = [] {
-    Rows rows = PROMPT;
-    rows.insert(rows.begin() + 4, {20, "DVB MODULE INITIALISATION ERROR !!!"});
-    return rows;
-}();
-Rows identified(std::initializer_list<std::pair<int, std::string>> lines) {
-    Rows rows = {{1, BANNER}, {3, "INITIALISATION"}};
-    rows.insert(rows.end(), lines);
-    return rows;
-}
+                     {24, EXIT}};
+const Rows INIT_ERROR = {
+    PROMPT[0], PROMPT[1], PROMPT[2], PROMPT[3], {20, "DVB MODULE INITIALISATION ERROR !!!"},
+    PROMPT[4]};
 const Rows INCONSISTENT = {{3, CLEARED}, {3, INCONSISTENCY}, {4, SUPPORT}, {20, "Exit: ESC"}};
 const Rows DIALOG_ERROR = {{19, DIALOG}, {20, "Exit: ESC"}};
+Rows identified(const Rows &lines) {
+    Rows rows = {{1, BANNER}, {3, "INITIALISATION"}};
+    rows.insert(rows.end(), lines.begin(), lines.end());
+    return rows;
+}
+Rows update_lines(int page, int blocks) {
+    const std::string p = std::to_string(page), n = std::to_string(blocks);
+    return {{1, BANNER},
+            {3, "Erasing flash memory page " + p + " under process"},
+            {4, "Block Number = 001 / " + n},
+            {3, CLEARED},
+            {3, "Update code page " + p + " under process"},
+            {4, "Block Number = " + n + " / " + n}};
+}
 
-// What a run must leave. Fields at -1 are not checked.
+// What a run must leave; fields at -1 are not checked.
 struct Expect {
     int exit_code = 0;
     Rows screen = SUCCESS; // the last screen, whole
@@ -62,261 +64,114 @@ struct Scenario {
     Expect e;
     int bad_marker = -1; // page whose image has its marker broken
 };
-
 SimConfig at(SimEventKind kind, int page, int block, uint32_t value = 0) {
     return {.events = {{kind, page, block, value}}};
 }
+const std::vector<int> ESC2 = {27, 27}, ESC3 = {27, 27, 27};
 
 std::vector<Scenario> scenarios() {
+    // clang-format off
     std::vector<Scenario> all = {
-        {"module in the reader",
-         {},
-         {' ', ' ', 'x', 27},
-         {.shown = {{1, BANNER},
-                    {3, "INITIALISATION"},
-                    {18, "BIOS REVISION: 1.07"},
-                    {19, "PROCESSOR VERSION: 51"},
-                    {1, BANNER},
-                    {3, "Erasing flash memory page 0 under process"},
-                    {4, "Block Number = 001 / 236"},
-                    {3, CLEARED},
-                    {3, "Update code page 0 under process"},
-                    {4, "Block Number = 236 / 236"},
-                    {1, BANNER},
-                    {3, "Erasing flash memory page 1 under process"},
-                    {4, "Block Number = 001 / 234"},
-                    {3, CLEARED},
-                    {3, "Update code page 1 under process"},
-                    {4, "Block Number = 234 / 234"},
-                    {15, "UPDATE SUCCESSFULL. "}},
-          .frames = 470,
-          .frame = 256,
-          .negotiated = 256,
-          .mode = 1}},
-        {"quick module, early BIOS",
-         {.module_buffer = 128, .bios = "1.05", .erase_ms = 0, .block_ms = 0},
-         {27},
+        {"module in the reader", {}, {' ', ' ', 'x', 27}, {.shown = identified({{18, "BIOS REVISION: 1.07"},
+         {19, "PROCESSOR VERSION: 51"}}) + update_lines(0, 236) + update_lines(1, 234) + SUCCESS,
+         .frames = 470, .frame = 256, .negotiated = 256, .mode = 1}},
+        {"quick module, early BIOS", {.module_buffer = 128, .bios = "1.05", .erase_ms = 0, .block_ms = 0}, {27},
          {.frames = 974, .frame = 128, .negotiated = 128, .mode = 0, .ms = 3 + 974 * 10}},
         {"32-byte frames", {.module_buffer = 32}, {27}, {.frames = 2531 + 2504, .frame = 32}},
         {"10-byte frames", {.module_buffer = 10}, {27}, {.frames = 58210 + 57592, .frame = 10}},
         {"259-byte frames", {.module_buffer = 259}, {27}, {.frames = 233 + 231, .frame = 259}},
         {"slow page erase", {.erase_ms = 20000}, {27}, {.frames = 470}},
-        {"briefly busy", at(SIM_BUSY, 0, 50, 5), {27}, {.frames = 470}},
-        {"write error, block kept",
-         {.module_buffer = 1024,
-          .silent_identify = true,
-          .events = {{SIM_WRITE_ERROR_KEPT, 0, 5, 0}}},
-         {27},
-         {.shown = {{18, DIALOG},
-                    {19, "Try to send data again"},
-                    {3, "Update code page 1 under process"}},
-          .frames = 974,
-          .frame = 128,
-          .negotiated = 1024,
-          .mode = 0}},
-        {"silent identification",
-         {.module_buffer = 200, .silent_identify = true},
-         {27},
-         {.screen = SUCCESS, .frames = 974, .negotiated = 128, .mode = 0}},
-        {"identification answered at the 40th poll",
-         {.block_ms = 1950},
-         {27},
-         {.negotiated = 256, .mode = 1}},
-        {"identification answered too late",
-         {.block_ms = 1951},
-         {27},
-         {.negotiated = 128, .mode = 0}},
-        {"status 90 with any detail",
-         {.events = {{SIM_REPLY_SW, 0, 1, 0x9012}, {SIM_REPLY_SW, 1, 234, 0x90FF}}},
-         {27},
-         {.frames = 470}},
+        {"busy for 50 ms", at(SIM_BUSY, 0, 50, 50), {27}, {.frames = 470}},
+        {"write error, block kept", {.module_buffer = 1024, .silent_identify = true,
+         .events = {{SIM_WRITE_ERROR_KEPT, 0, 5, 0}}}, {27}, {.shown = {{18, DIALOG}, {19, "Try to send data again"},
+         {4, "Block Number = 006 / 490"}}, .frames = 974, .frame = 128, .negotiated = 1024, .mode = 0}},
+        {"identification answered at the 40th poll", {.block_ms = 1950}, {27}, {.negotiated = 256, .mode = 1}},
+        {"identification answered too late", {.block_ms = 1951}, {27}, {.negotiated = 128, .mode = 0}},
+        {"status 90 with any detail", {.events = {{SIM_REPLY_SW, 0, 1, 0x9012}, {SIM_REPLY_SW, 1, 234, 0x90FF}}},
+         {27}, {.frames = 470}},
         {"reply of 4 bytes", at(SIM_REPLY_LEN, 0, 2, 4), {27}, {.frames = 470}},
         {"size reply of 3 bytes", {.size_reply_len = 3}, {27}, {.negotiated = 256}},
-        {"module inserted at the prompt",
-         {.late_insert = true},
-         {' ', 27},
-         {.shown = PROMPT, .frames = 470}},
+        {"module inserted at the prompt", {.late_insert = true}, {' ', 27}, {.shown = PROMPT, .frames = 470}},
         {"Q on the success screen", {}, {'Q'}, {}},
-        {"identification reply of 270 bytes",
-         {.module_buffer = 270, .customer = std::string(255, 'C')},
-         {27, 27},
-         {.screen = FAILED,
-          .shown = {{19, "CUSTOMER: " + std::string(255, 'C')}, {20, "PROCESSOR VERSION: 51"}},
+        {"identification reply of 270 bytes", {.module_buffer = 270, .customer = std::string(255, 'C')}, ESC2,
+         {.screen = FAILED, .shown = {{19, "CUSTOMER: " + std::string(255, 'C')}, {20, "PROCESSOR VERSION: 51"}},
           .frames = 0}},
-        {"module offers 260",
-         {.module_buffer = 260},
-         {27, 27},
+        {"module offers 260", {.module_buffer = 260}, ESC2, {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
+        {"module offers 1024", {.module_buffer = 1024}, ESC2, {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
+        {"module offers 9", {.module_buffer = 9}, ESC2, {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
+        {"wrong page 0 marker", {}, ESC2, {.screen = FAILED, .shown = {{20, "Exit: ESC"},
+         {3, "wrong page0 binary file\n"}}, .frames = 0}, 0},
+        {"wrong page 1 marker", {}, ESC2, {.screen = FAILED, .shown = {{3, "Update code page 0 under process"},
+         {20, "Exit: ESC"}, {3, "wrong page1 binary file\n"}}, .frames = 236}, 1},
+        {"removed before the identification", {.remove_in_identify = 0}, ESC2,
          {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"module offers 1024",
-         {.module_buffer = 1024},
-         {27, 27},
+        {"removed in the identification", {.remove_in_identify = 4}, ESC2,
          {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"module offers 9",
-         {.module_buffer = 9},
-         {27, 27},
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"module offers 0",
-         {.module_buffer = 0},
-         {27, 27},
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"wrong page 0 marker",
-         {},
-         {27, 27},
-         {.screen = FAILED,
-          .shown = {{20, "Exit: ESC"}, {3, "wrong page0 binary file\n"}},
-          .frames = 0},
-         0},
-        {"wrong page 1 marker",
-         {},
-         {27, 27},
-         {.screen = FAILED,
-          .shown = {{3, "Update code page 0 under process"},
-                    {20, "Exit: ESC"},
-                    {3, "wrong page1 binary file\n"}},
-          .frames = 236},
-         1},
-        {"removed before the identification",
-         {.remove_in_identify = 0},
-         {27, 27},
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"removed in the identification",
-         {.remove_in_identify = 4},
-         {27, 27},
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"removed before block 1 of page 1",
-         at(SIM_REMOVE, 1, 1),
-         {27, 27},
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 236}},
-        {"removed before the last block",
-         at(SIM_REMOVE, 1, 234),
-         {27, 27},
+        {"removed before the last block", at(SIM_REMOVE, 1, 234), ESC2,
          {.screen = FAILED, .shown = INCONSISTENT, .frames = 469}},
-        {"write error, block lost",
-         at(SIM_WRITE_ERROR, 0, 5),
-         {27, 27},
-         {.screen = FAILED,
-          .shown = {{18, DIALOG}, {19, "Try to send data again"}, {19, DIALOG}, {20, "Exit: ESC"}},
-          .frames = 4,
-          .negotiated = 256}},
-        {"read error",
-         at(SIM_READ_ERROR, 1, 10),
-         {27, 27},
-         {.screen = FAILED,
-          .shown = {{4, "Block Number = 010 / 234"}, {19, DIALOG}, {20, "Exit: ESC"}},
-          .frames = 246}},
-        {"busy for good",
-         at(SIM_BUSY, 0, 50),
-         {27, 27},
-         {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 49}},
-        {"hang",
-         at(SIM_HANG, 1, 200),
-         {27, 27},
-         {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 436}},
-        {"reply of 65535 bytes",
-         at(SIM_REPLY_LEN, 0, 2, 65535),
-         {27, 27},
+        {"write error, block lost", at(SIM_WRITE_ERROR, 0, 5), ESC2, {.screen = FAILED, .shown = {{18, DIALOG},
+         {19, "Try to send data again"}, {19, DIALOG}, {20, "Exit: ESC"}}, .frames = 4, .negotiated = 256}},
+        {"read error", at(SIM_READ_ERROR, 1, 10), ESC2, {.screen = FAILED, .shown = {{4, "Block Number = 010 / 234"},
+         {19, DIALOG}, {20, "Exit: ESC"}}, .frames = 246}},
+        {"busy for good", at(SIM_BUSY, 0, 50), ESC2, {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 49}},
+        {"hang", at(SIM_HANG, 1, 200), ESC2, {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 436}},
+        {"reply of 65535 bytes", at(SIM_REPLY_LEN, 0, 2, 65535), ESC2,
          {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 2}},
-        {"size reply of 1 byte",
-         {.size_reply_len = 1},
-         {27, 27, 27},
+        {"size reply of 1 byte", {.size_reply_len = 1}, ESC3, {.screen = FAILED, .shown = PROMPT, .frames = 0}},
+        {"free never after the reset", {.free_never_from = 1}, ESC3,
          {.screen = FAILED, .shown = PROMPT, .frames = 0}},
-        {"free never after the reset",
-         {.free_never_from = 1},
-         {27, 27, 27},
-         {.screen = FAILED, .shown = PROMPT, .frames = 0}},
-        {"empty reader, SPACE, SPACE ignored, ESC",
-         {.no_module = true},
-         {' ', ' ', 'a', 3, 27, 27, 27},
+        {"empty reader, SPACE, SPACE ignored, ESC", {.no_module = true}, {' ', ' ', 'a', 3, 27, 27, 27},
          {.screen = FAILED, .shown = INIT_ERROR, .frames = 0}},
         {"lost keyboard", at(SIM_REPLY_SW, 0, 3, 0x6700), {KEY_LOST, KEY_LOST}, {.screen = FAILED}},
-        {"keys that do nothing, then q",
-         {.no_module = true},
-         {'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 'q'},
+        {"keys that do nothing, then q", {.no_module = true}, {'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 'q'},
          {.screen = PROMPT}},
         {"Page Down", {.no_module = true}, {0xE0, 0x51}, {.screen = PROMPT}},
         {"Alt+F10", {.no_module = true}, {0, 0x71}, {.screen = PROMPT}},
-        {"Q at the initialisation error",
-         {.no_module = true},
-         {' ', ' ', 'Q'},
-         {.screen = INIT_ERROR}},
-        {"wrong processor",
-         {.processor = "52"},
-         {},
-         {1,
-          identified({{18, "BIOS REVISION: 1.07"},
-                      {19, "PROCESSOR VERSION: 52"},
-                      {20, "Wrong processor !!!"},
-                      {21, " Contact Zolvant Technical Support"}}),
-          {},
-          0}},
-        {"wrong processor after four records",
-         {.bios_date = "12/03/06",
-          .page_number = 200,
-          .asic = 3,
-          .customer = "ZOLVANT",
-          .processor = "510"},
-         {},
-         {1,
-          identified({{18, "BIOS REVISION: 1.07"},
-                      {19, "BIOS DATE: 12/03/06"},
-                      {20, "Wrong processor !!!"},
-                      {21, " Contact Zolvant Technical Support"},
-                      {22, "CUSTOMER: ZOLVANT"},
-                      {23, "PROCESSOR VERSION: 510"}}),
-          {{20, "PAGE NUMBER: 200"}, {21, "ASIC VERSION: 3"}},
-          0}},
-        {"fall-back reset fails",
-         {.silent_identify = true, .free_never_from = 2},
-         {},
-         {1,
-          identified({{20, "Wrong module reset !!!"}, {21, " Contact Zolvant Technical Support"}}),
-          {},
-          0}},
-        {"identification reply read error",
-         {.identify_read_error = true},
-         {},
-         {1, {{1, BANNER}, {20, "DVB MODULE RECEIVED DATA ERROR !!!"}, {24, "EXIT WITH 'Q'"}}}},
+        {"Q at the initialisation error", {.no_module = true}, {' ', ' ', 'Q'}, {.screen = INIT_ERROR}},
+        {"wrong processor", {.processor = "52"}, {}, {1, identified({{18, "BIOS REVISION: 1.07"},
+         {19, "PROCESSOR VERSION: 52"}, {20, "Wrong processor !!!"}, {21, CONTACT}}), {}, 0}},
+        {"wrong processor after four records", {.bios_date = "12/03/06", .page_number = 200, .asic = 3,
+         .customer = "ZOLVANT", .processor = "510"}, {}, {1, identified({{18, "BIOS REVISION: 1.07"},
+         {19, "BIOS DATE: 12/03/06"}, {20, "Wrong processor !!!"}, {21, CONTACT}, {22, "CUSTOMER: ZOLVANT"},
+         {23, "PROCESSOR VERSION: 510"}}), {{20, "PAGE NUMBER: 200"}, {21, "ASIC VERSION: 3"}}, 0}},
+        {"fall-back reset fails", {.silent_identify = true, .free_never_from = 2}, {},
+         {1, identified({{20, "Wrong module reset !!!"}, {21, CONTACT}}), {}, 0}},
+        {"identification reply read error", {.identify_read_error = true}, {},
+         {1, {{1, BANNER}, {20, "DVB MODULE RECEIVED DATA ERROR !!!"}, {24, EXIT}}}},
     };
-    const struct {
-        uint16_t sw;
-        Rows lines;
-    } replies[] = {
+    const std::pair<uint16_t, Rows> replies[] = {
         {0x6481, {{3, INCONSISTENCY}, {4, SUPPORT}}},
-        {0x6400,
-         {{3, "Flash memory error "},
-          {4, "You can restart update process."},
-          {5, "CAUTION: Please, remove DVB Module from PCMCIA Reader before starting "
-              "update process!!"}}},
+        {0x6400, {{3, "Flash memory error "}, {4, "You can restart update process."},
+                  {5, "CAUTION: Please, remove DVB Module from PCMCIA Reader before starting update process!!"}}},
         {0x6581, {{3, "Critical Flash memory error "}, {4, SUPPORT}}},
         {0x6500, {{3, INCONSISTENCY}, {4, SUPPORT}}},
         {0x6700, {{3, "Length Block error. "}, {4, "Please, check if your file is correct."}}},
         {0x6701, {{3, INCONSISTENCY}, {4, SUPPORT}}},
         {0x6A82, {{3, INCONSISTENCY}, {4, SUPPORT}}},
     };
-    for (const auto &r : replies)
+    // clang-format on
+    for (const auto &[sw, lines] : replies)
         for (int page = 0; page < 2; ++page) {
-            const int block = page == 0 ? 1 : 100;
-            Rows shown = {
-                {3, page ? "Update code page 1 under process" : "Update code page 0 under process"},
-                {3, CLEARED}};
-            shown.insert(shown.end(), r.lines.begin(), r.lines.end());
-            shown.push_back({20, "Exit: ESC"});
+            const int block = page ? 100 : 1;
+            const Rows shown =
+                Rows{{3, "Update code page " + std::to_string(page) + " under process"},
+                     {3, CLEARED}} +
+                lines + Rows{{20, "Exit: ESC"}};
             char name[32];
-            std::snprintf(name, sizeof name, "reply %04X to %d:%d", r.sw, page, block);
+            std::snprintf(name, sizeof name, "reply %04X to %d:%d", sw, page, block);
             // Keys other than ESC leave an error screen as it is; so does SPACE the outcome.
             all.push_back({name,
-                           at(SIM_REPLY_SW, page, block, r.sw),
+                           at(SIM_REPLY_SW, page, block, sw),
                            {'Q', 'q', ' ', 0xE0, 0x51, 27, ' ', 27},
                            {.screen = FAILED, .shown = shown, .frames = page * 236 + block}});
         }
     return all;
 }
 
-// Whether `shown` appears among the screen writes, in this order.
+// Whether the texts appear among the screen writes, in this order.
 bool written_in_order(const Rows &shown) {
     size_t next = 0;
-    for (const auto &write : vscreen.writes)
-        if (next < shown.size() && write == shown[next]) ++next;
+    for (const auto &write : vscreen.writes) next += next < shown.size() && write == shown[next];
     return next == shown.size();
 }
 
@@ -326,19 +181,17 @@ TEST_P(Run, EndsAsExpected) {
     const Scenario &s = GetParam();
     const Expect &e = s.e;
     module_link = ModuleLink{};
-    buffer_size = 0;
-    frame_mode = 0;
+    buffer_size = frame_mode = 0;
     sim_clock_set_ms(0);
     sim_config = s.config;
     sim_reset();
     vscreen_reset();
     vscreen.keys.assign(s.keys.begin(), s.keys.end());
     if (s.bad_marker >= 0) test_image_bytes[s.bad_marker][MARKER_OFFSET + 1] ^= 0x20;
-    int code = -1;
+    int code = -1, result = -1;
     try {
-        code = program_entry();
-    } catch (const ProcessExit &exit) {
-        code = exit.code;
+        code = run_until_exit([&] { result = program_entry(); });
+        code = code >= 0 ? code : result;
     } catch (const KeysExhausted &) {
         ADD_FAILURE() << "waited for a key that was not typed";
     }
@@ -353,30 +206,17 @@ TEST_P(Run, EndsAsExpected) {
     EXPECT_EQ(vscreen.shield_depth, 0);
     EXPECT_EQ(sim_record.protocol_errors, std::vector<std::string>{});
     EXPECT_EQ(sim_record.frames_after_error, 0);
-    if (e.screen == SUCCESS) {
-        EXPECT_TRUE(sim_page_matches_image(0) && sim_page_matches_image(1));
-    }
-    if (e.frames >= 0) {
-        EXPECT_EQ(sim_record.frames, e.frames);
-    }
-    if (e.frame >= 0) {
-        EXPECT_EQ(sim_fw.frame_size, e.frame);
-    }
-    if (e.negotiated >= 0) {
-        EXPECT_EQ(sim_record.negotiated, e.negotiated);
-    }
-    if (e.mode >= 0) {
-        EXPECT_EQ(sim_record.frame_mode, e.mode);
-    }
-    if (e.ms >= 0) {
-        EXPECT_EQ(tick_count(), e.ms);
-    }
+    EXPECT_TRUE(e.screen != SUCCESS || (sim_page_matches_image(0) && sim_page_matches_image(1)));
+    EXPECT_TRUE(e.frames < 0 || sim_record.frames == e.frames) << sim_record.frames << " frames";
+    EXPECT_TRUE(e.frame < 0 || sim_fw.frame_size == e.frame) << sim_fw.frame_size << "-byte frames";
+    EXPECT_TRUE(e.negotiated < 0 || sim_record.negotiated == e.negotiated) << sim_record.negotiated;
+    EXPECT_TRUE(e.mode < 0 || sim_record.frame_mode == e.mode);
+    EXPECT_TRUE(e.ms < 0 || tick_count() == e.ms) << tick_count() << " ms";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Run, testing::ValuesIn(scenarios()), [](const auto &info) {
     std::string name = info.param.name;
-    for (char &ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    for (char &ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
     return name;
 });
 

@@ -4,13 +4,9 @@
 // stands at its offset, and the last byte is not padding.
 static std::vector<uint8_t> make_image(uint32_t size, const char *marker) {
     std::vector<uint8_t> bytes(size);
-    uint32_t state = 0x2545F491u + static_cast<uint8_t>(marker[3]);
-    for (uint8_t &b : bytes) {
-        state = state * 1664525u + 1013904223u;
-        b = static_cast<uint8_t>(state >> 24);
-    }
-    for (int i = 0; i < 4; ++i) bytes[MARKER_OFFSET + i] = static_cast<uint8_t>(marker[i]);
-    bytes[MARKER_OFFSET + 4] = 0;
+    uint32_t state = 0x2545F491u + uint8_t(marker[3]);
+    for (uint8_t &b : bytes) b = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+    for (int i = 0; i < 5; ++i) bytes[MARKER_OFFSET + i] = uint8_t(marker[i]);
     bytes.back() = 0x5A;
     return bytes;
 }

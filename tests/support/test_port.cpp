@@ -10,6 +10,11 @@
 static bool scripted;
 static Trace script, made;
 
+std::string trace_step(char direction, uint16_t port, uint8_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%c %03x %02x", direction, port, value);
+    return text;
+}
 void port_script_set(const Trace &expected) {
     scripted = true;
     script = expected;
@@ -22,27 +27,22 @@ const Trace &port_script_made() {
     return made;
 }
 
-static std::string step(char direction, uint16_t port, uint8_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%c %03x %02x", direction, port, value);
-    return text;
-}
-
 uint8_t port_read(uint16_t port) {
     sim_clock_bus_cycle();
     if (!scripted) return sim_read(port);
-    uint8_t value = 0xFF;
-    const std::string wanted = step('R', port, 0).substr(0, 6);
-    if (made.size() < script.size() && script[made.size()].compare(0, 6, wanted) == 0)
-        value = static_cast<uint8_t>(std::strtoul(script[made.size()].c_str() + 6, nullptr, 16));
-    made.push_back(step('R', port, value));
+    const size_t at = made.size();
+    const bool ours =
+        at < script.size() && script[at].compare(0, 6, trace_step('R', port, 0), 0, 6) == 0;
+    const auto value =
+        ours ? uint8_t(std::strtoul(script[at].c_str() + 6, nullptr, 16)) : uint8_t{0xFF};
+    made.push_back(trace_step('R', port, value));
     return value;
 }
 
 void port_write(uint16_t port, uint8_t value) {
     sim_clock_bus_cycle();
     if (!scripted) return sim_write(port, value);
-    made.push_back(step('W', port, value));
+    made.push_back(trace_step('W', port, value));
 }
 
 std::string trace_difference(const Trace &made, const Trace &expected) {
@@ -50,8 +50,7 @@ std::string trace_difference(const Trace &made, const Trace &expected) {
         const std::string got = i < made.size() ? made[i] : "(end)";
         const std::string want = i < expected.size() ? expected[i] : "(end)";
         if (got != want)
-            return "step " + std::to_string(i) + " of " + std::to_string(expected.size()) +
-                   ": made " + got + ", expected " + want;
+            return "step " + std::to_string(i) + ": made " + got + ", expected " + want;
     }
     return "";
 }

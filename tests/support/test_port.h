@@ -1,15 +1,13 @@
-// The port seam of the tests: accesses go to the simulated module, or, while a script is set,
-// are answered from the script and recorded, as steps like "R 301 40" (read 0x40 from port
-// 0x301) and "W 301 01" (write 0x01 to it).
+// The port seam of the tests: accesses go to the simulated module or, while a script is set, are
+// answered from it and recorded as steps "R 301 40" (0x40 read from port 0x301) or "W 301 01".
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 using Trace = std::vector<std::string>;
-
-// Reads are answered with the value of the step at the same position when it is a read of
-// that port, else 0xFF (nothing answers).
+std::string trace_step(char direction, uint16_t port, uint8_t value);
+// A read gets the value of the step at its position if that is a read of its port, else 0xFF.
 void port_script_set(const Trace &expected);
 void port_script_off();
 const Trace &port_script_made();

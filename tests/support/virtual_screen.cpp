@@ -10,20 +10,19 @@ void vscreen_reset() {
     vscreen.cells.assign(SCREEN_ROWS, std::string(SCREEN_COLUMNS, ' '));
 }
 
+static std::string trimmed(const std::string &text) {
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
 std::string vscreen_dump() {
     std::string out;
-    for (int row = 0; row < SCREEN_ROWS; ++row) {
-        std::string text = vscreen.cells[static_cast<size_t>(row)];
-        text.erase(text.find_last_not_of(' ') + 1);
-        if (!text.empty()) out += std::to_string(row) + ":" + text + "\n";
-    }
+    for (int row = 0; row < SCREEN_ROWS; ++row)
+        if (!trimmed(vscreen.cells[size_t(row)]).empty())
+            out += std::to_string(row) + ":" + trimmed(vscreen.cells[size_t(row)]) + "\n";
     return out;
 }
-
 std::string rows_dump(const Rows &rows) {
     std::string out;
-    for (const auto &[row, text] : rows)
-        out += std::to_string(row) + ": " + text.substr(0, text.find_last_not_of(' ') + 1) + "\n";
+    for (const auto &[row, text] : rows) out += std::to_string(row) + ": " + trimmed(text) + "\n";
     return out;
 }
 
@@ -31,19 +30,16 @@ bool console_open() {
     return true;
 }
 void console_restore() {}
-
 void screen_clear() {
     vscreen.cells.assign(SCREEN_ROWS, std::string(SCREEN_COLUMNS, ' '));
     vscreen.column = vscreen.row = 0;
     ++vscreen.clears;
 }
-
 void screen_goto(uint16_t column, uint16_t row) {
     if (column >= SCREEN_COLUMNS || row >= SCREEN_ROWS) return; // refused, as a console does
     vscreen.column = column;
     vscreen.row = row;
 }
-
 void screen_write(const char *text) {
     vscreen.writes.emplace_back(vscreen.row, text);
     for (; *text; ++text) {
@@ -51,11 +47,10 @@ void screen_write(const char *text) {
         if (!line_feed) vscreen.cells[size_t(vscreen.row)][size_t(vscreen.column++)] = *text;
         if (line_feed || vscreen.column == SCREEN_COLUMNS) {
             vscreen.column = 0;
-            if (vscreen.row < SCREEN_ROWS - 1) ++vscreen.row;
+            vscreen.row += vscreen.row < SCREEN_ROWS - 1;
         }
     }
 }
-
 int key_read() {
     if (vscreen.keys.empty()) throw KeysExhausted{};
     const int code = vscreen.keys.front();
@@ -63,7 +58,6 @@ int key_read() {
     ++vscreen.keys_read;
     return code;
 }
-
 void process_exit(int code) {
     throw ProcessExit{code};
 }
