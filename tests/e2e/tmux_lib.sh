@@ -43,19 +43,14 @@ row() {
     screen_text | sed -n "$(($1 + ${banner:-2} - 1))p" | sed 's/[[:space:]]*$//'
 }
 
-# Waits (up to 60 s of real time) until the pane shows the text, or the program has ended.
+# Waits (up to 60 s of real time) until the pane shows the text; exit_code until the program
+# has ended, and prints its exit code.
 wait_for() {
-    for _ in $(seq 1 600); do
-        screen_text 2>/dev/null | grep -qF -- "$1" && return 0
-        sleep 0.1
-    done
+    for _ in $(seq 1 600); do screen_text 2>/dev/null | grep -qF -- "$1" && return 0; sleep 0.1; done
     fail "timed out waiting for: $1"
 }
 exit_code() {
-    for _ in $(seq 1 600); do
-        [ -s "$E2E_DIR/code" ] && { sed 's/EXIT=//' "$E2E_DIR/code"; return 0; }
-        sleep 0.1
-    done
+    for _ in $(seq 1 600); do [ -s "$E2E_DIR/code" ] && { sed 's/EXIT=//' "$E2E_DIR/code"; return 0; }; sleep 0.1; done
     fail "the program did not end"
 }
 

@@ -17,22 +17,14 @@ Trace times(int n, const Trace &t) {
     while (n-- > 0) all.insert(all.end(), t.begin(), t.end());
     return all;
 }
-Trace R(int port, int value) {
-    return {trace_step('R', uint16_t(port), uint8_t(value))};
-}
-Trace W(int port, int value) {
-    return {trace_step('W', uint16_t(port), uint8_t(value))};
-}
+using Bytes = std::vector<uint8_t>;
+const auto R = [](int port, int value) { return Trace{trace_step('R', port, value)}; };
+const auto W = [](int port, int value) { return Trace{trace_step('W', port, value)}; };
 constexpr int DATA = 0x300, ST = 0x301, LS = 0x302, MS = 0x303;
 // ci_read_reg and ci_write_reg on a present module: the presence check reads the status first.
-Trace rreg(int port, int value) {
-    return R(ST, 0x40) + R(port, value);
-}
-Trace wreg(int port, int value) {
-    return R(ST, 0x40) + W(port, value);
-}
+const auto rreg = [](int port, int value) { return R(ST, 0x40) + R(port, value); };
+const auto wreg = [](int port, int value) { return R(ST, 0x40) + W(port, value); };
 const Trace GONE = R(ST, 0xFF) + R(LS, 0xFF) + R(MS, 0xFF);
-using Bytes = std::vector<uint8_t>;
 Trace send(const Bytes &bytes, int shadow = 0, int last_status = 0x40) {
     Trace t = rreg(ST, 0x40) + wreg(ST, shadow | 1) + rreg(ST, 0x40) +
               wreg(LS, int(bytes.size() & 0xFF)) + wreg(MS, int(bytes.size() >> 8));
@@ -45,24 +37,18 @@ Trace receive(const Bytes &bytes, int last_status = 0x40) {
     for (uint8_t b : bytes) t = t + R(DATA, b);
     return t + rreg(ST, last_status);
 }
-Trace probe(int base, int size_ms, int status) {
-    return R(base + 2, 0) + R(base + 3, size_ms) + R(base + 1, status);
-}
+const auto probe = [](int base, int ms, int st) {
+    return R(base + 2, 0) + R(base + 3, ms) + R(base + 1, st);
+};
 // A reset: RS set and cleared, SR set, the size read, SR cleared, SW set, the size write, SW
 // cleared, the free wait.
-const Trace START = wreg(ST, 0x08) + wreg(ST, 0x00) + wreg(ST, 0x04),
-            SW_ON = wreg(ST, 0) + wreg(ST, 2);
+const Trace START = wreg(ST, 8) + wreg(ST, 0) + wreg(ST, 4), SW_ON = wreg(ST, 0) + wreg(ST, 2);
 const Trace SW_OFF = wreg(ST, 0), NOT_READY = rreg(ST, 0), FREE = rreg(ST, 0x40);
-const Bytes S128 = {0x00, 0x80};
+const Bytes S128 = {0x00, 0x80}, B258(258, 0xA5);
 const Trace NEGOTIATE_128 = START + receive(S128) + SW_ON + send(S128, 2) + SW_OFF;
-Trace reset(const Bytes &offered, const Bytes &sent) {
+const auto reset = [](Bytes offered, Bytes sent) {
     return START + receive(offered) + SW_ON + send(sent, 2) + SW_OFF + FREE;
-}
-const Bytes B258 = [] {
-    Bytes b(258);
-    for (size_t i = 0; i < b.size(); ++i) b[i] = uint8_t(i * 7);
-    return b;
-}();
+};
 
 enum Op { READ_REG, WRITE_REG, SEND, RECEIVE, DETECT, DETECT_KNOWN, RESET };
 constexpr int NONE = 0x5555; // an output the operation did not write
@@ -156,41 +142,22 @@ TEST_P(Link, MakesTheWholeRegisterSequence) {
     port_script_set(c.trace);
     Bytes buffer(16, 0xEE);
     uint16_t out = NONE;
-    const auto arg = uint16_t(c.arg), length = uint16_t(c.bytes.size());
-    int result = -1;
     uint8_t value = 0x55;
-    switch (c.op) {
-    case READ_REG:
-        result = ci_read_reg(arg, &value);
-        out = value == 0x55 ? NONE : value;
-        break;
-    case WRITE_REG:
-        result = ci_write_reg(arg, c.bytes.at(0));
-        break;
-    case SEND:
-        result = ci_send(c.bytes.data(), length);
-        break;
-    case RECEIVE:
-        result = ci_receive(buffer.data(), arg, &out);
-        buffer.resize(length + 1u); // the bytes stored, and nothing past them
-        EXPECT_EQ(buffer, c.bytes + Bytes{0xEE});
-        break;
-    case DETECT:
-    case DETECT_KNOWN:
-        result = ci_detect(arg, &out, c.op == DETECT_KNOWN);
-        break;
-    case RESET:
-        result = ci_reset(arg, &out);
-        break;
-    }
+    const auto arg = uint16_t(c.arg), length = uint16_t(c.bytes.size());
+    const int result = c.op == READ_REG    ? ci_read_reg(arg, &value)
+                       : c.op == WRITE_REG ? ci_write_reg(arg, c.bytes.at(0))
+                       : c.op == SEND      ? ci_send(c.bytes.data(), length)
+                       : c.op == RECEIVE   ? ci_receive(buffer.data(), arg, &out)
+                       : c.op == RESET     ? ci_reset(arg, &out)
+                                           : ci_detect(arg, &out, c.op == DETECT_KNOWN);
     port_script_off();
+    if (value != 0x55) out = value;
     EXPECT_EQ(trace_difference(port_script_made(), c.trace), "");
-    EXPECT_EQ(result, c.result);
-    EXPECT_EQ(out, c.out);
-    EXPECT_EQ(tick_count(), c.ticks);
-    EXPECT_EQ(module_link.command_shadow, c.after.shadow);
-    EXPECT_EQ(module_link.present, c.after.present);
-    EXPECT_EQ(module_link.io_base, c.after.base);
+    EXPECT_EQ(std::tuple(result, int(out), tick_count(), int(module_link.command_shadow),
+                         int(module_link.present), int(module_link.io_base)),
+              std::tuple(c.result, c.out, c.ticks, c.after.shadow, c.after.present, c.after.base));
+    buffer.resize(c.op == RECEIVE ? length + 1u : 0); // the bytes received, and nothing past them
+    EXPECT_EQ(buffer, c.op == RECEIVE ? c.bytes + Bytes{0xEE} : Bytes{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Link, testing::ValuesIn(CASES));

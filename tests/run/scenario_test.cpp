@@ -15,36 +15,23 @@
 
 namespace {
 
+// clang-format off
 const std::string CLEARED(45, ' '), CONTACT = " Contact Zolvant Technical Support";
-const char *const INCONSISTENCY = "Inconsistance error ",
-                  *const SUPPORT = "Contact Zolvant technical support!!!";
+const char *const INCONSISTENCY = "Inconsistance error ", *const SUPPORT = "Contact Zolvant technical support!!!";
 const char *const DIALOG = "DVB Module Dialog Error ", *const EXIT = "EXIT WITH 'Q'";
 const Rows SUCCESS = {{1, BANNER}, {15, "UPDATE SUCCESSFULL. "}, {24, EXIT}};
-const Rows FAILED = {{1, BANNER}, {20, "UPDATE ERROR !!!"}, {24, EXIT}};
-const Rows PROMPT = {{1, BANNER},
-                     {3, "INITIALISATION"},
-                     {15, "PLEASE, INSERT A DVB MODULE"},
-                     {16, "AND WAIT FOR THE BEEPS BEFORE PRESSING 'SPACE BAR'"},
-                     {24, EXIT}};
-const Rows INIT_ERROR = {
-    PROMPT[0], PROMPT[1], PROMPT[2], PROMPT[3], {20, "DVB MODULE INITIALISATION ERROR !!!"},
-    PROMPT[4]};
+const Rows FAILED = {{1, BANNER}, {20, "UPDATE ERROR !!!"}, {24, EXIT}}, STARTED = {{1, BANNER}, {3, "INITIALISATION"}};
+const Rows PROMPT = STARTED + Rows{{15, "PLEASE, INSERT A DVB MODULE"},
+                                   {16, "AND WAIT FOR THE BEEPS BEFORE PRESSING 'SPACE BAR'"}, {24, EXIT}};
+const Rows INIT_ERROR = {PROMPT[0], PROMPT[1], PROMPT[2], PROMPT[3], {20, "DVB MODULE INITIALISATION ERROR !!!"}, PROMPT[4]};
 const Rows INCONSISTENT = {{3, CLEARED}, {3, INCONSISTENCY}, {4, SUPPORT}, {20, "Exit: ESC"}};
 const Rows DIALOG_ERROR = {{19, DIALOG}, {20, "Exit: ESC"}};
-Rows identified(const Rows &lines) {
-    Rows rows = {{1, BANNER}, {3, "INITIALISATION"}};
-    rows.insert(rows.end(), lines.begin(), lines.end());
-    return rows;
-}
 Rows update_lines(int page, int blocks) {
     const std::string p = std::to_string(page), n = std::to_string(blocks);
-    return {{1, BANNER},
-            {3, "Erasing flash memory page " + p + " under process"},
-            {4, "Block Number = 001 / " + n},
-            {3, CLEARED},
-            {3, "Update code page " + p + " under process"},
-            {4, "Block Number = " + n + " / " + n}};
+    return {{1, BANNER}, {3, "Erasing flash memory page " + p + " under process"}, {4, "Block Number = 001 / " + n},
+            {3, CLEARED}, {3, "Update code page " + p + " under process"}, {4, "Block Number = " + n + " / " + n}};
 }
+// clang-format on
 
 // What a run must leave; fields at -1 are not checked.
 struct Expect {
@@ -67,17 +54,20 @@ struct Scenario {
 SimConfig at(SimEventKind kind, int page, int block, uint32_t value = 0) {
     return {.events = {{kind, page, block, value}}};
 }
-const std::vector<int> ESC2 = {27, 27}, ESC3 = {27, 27, 27};
+// A run that ends on the outcome's error screen, left with ESC like the update's own one.
+Scenario failing(std::string name, SimConfig config, Rows shown, int frames,
+                 std::vector<int> keys = {27, 27}, int bad_marker = -1) {
+    return {name, config, keys, {.screen = FAILED, .shown = shown, .frames = frames}, bad_marker};
+}
 
 std::vector<Scenario> scenarios() {
     // clang-format off
     std::vector<Scenario> all = {
-        {"module in the reader", {}, {' ', ' ', 'x', 27}, {.shown = identified({{18, "BIOS REVISION: 1.07"},
-         {19, "PROCESSOR VERSION: 51"}}) + update_lines(0, 236) + update_lines(1, 234) + SUCCESS,
+        {"module in the reader", {}, {' ', ' ', 'x', 27}, {.shown = STARTED + Rows{{18, "BIOS REVISION: 1.07"},
+         {19, "PROCESSOR VERSION: 51"}} + update_lines(0, 236) + update_lines(1, 234) + SUCCESS,
          .frames = 470, .frame = 256, .negotiated = 256, .mode = 1}},
         {"quick module, early BIOS", {.module_buffer = 128, .bios = "1.05", .erase_ms = 0, .block_ms = 0}, {27},
          {.frames = 974, .frame = 128, .negotiated = 128, .mode = 0, .ms = 3 + 974 * 10}},
-        {"32-byte frames", {.module_buffer = 32}, {27}, {.frames = 2531 + 2504, .frame = 32}},
         {"10-byte frames", {.module_buffer = 10}, {27}, {.frames = 58210 + 57592, .frame = 10}},
         {"259-byte frames", {.module_buffer = 259}, {27}, {.frames = 233 + 231, .frame = 259}},
         {"slow page erase", {.erase_ms = 20000}, {27}, {.frames = 470}},
@@ -90,54 +80,46 @@ std::vector<Scenario> scenarios() {
         {"status 90 with any detail", {.events = {{SIM_REPLY_SW, 0, 1, 0x9012}, {SIM_REPLY_SW, 1, 234, 0x90FF}}},
          {27}, {.frames = 470}},
         {"reply of 4 bytes", at(SIM_REPLY_LEN, 0, 2, 4), {27}, {.frames = 470}},
-        {"size reply of 3 bytes", {.size_reply_len = 3}, {27}, {.negotiated = 256}},
         {"module inserted at the prompt", {.late_insert = true}, {' ', 27}, {.shown = PROMPT, .frames = 470}},
         {"Q on the success screen", {}, {'Q'}, {}},
-        {"identification reply of 270 bytes", {.module_buffer = 270, .customer = std::string(255, 'C')}, ESC2,
-         {.screen = FAILED, .shown = {{19, "CUSTOMER: " + std::string(255, 'C')}, {20, "PROCESSOR VERSION: 51"}},
-          .frames = 0}},
-        {"module offers 260", {.module_buffer = 260}, ESC2, {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"module offers 1024", {.module_buffer = 1024}, ESC2, {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"module offers 9", {.module_buffer = 9}, ESC2, {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"wrong page 0 marker", {}, ESC2, {.screen = FAILED, .shown = {{20, "Exit: ESC"},
-         {3, "wrong page0 binary file\n"}}, .frames = 0}, 0},
-        {"wrong page 1 marker", {}, ESC2, {.screen = FAILED, .shown = {{3, "Update code page 0 under process"},
-         {20, "Exit: ESC"}, {3, "wrong page1 binary file\n"}}, .frames = 236}, 1},
-        {"removed before the identification", {.remove_in_identify = 0}, ESC2,
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"removed in the identification", {.remove_in_identify = 4}, ESC2,
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 0}},
-        {"removed before the last block", at(SIM_REMOVE, 1, 234), ESC2,
-         {.screen = FAILED, .shown = INCONSISTENT, .frames = 469}},
-        {"write error, block lost", at(SIM_WRITE_ERROR, 0, 5), ESC2, {.screen = FAILED, .shown = {{18, DIALOG},
-         {19, "Try to send data again"}, {19, DIALOG}, {20, "Exit: ESC"}}, .frames = 4, .negotiated = 256}},
-        {"read error", at(SIM_READ_ERROR, 1, 10), ESC2, {.screen = FAILED, .shown = {{4, "Block Number = 010 / 234"},
-         {19, DIALOG}, {20, "Exit: ESC"}}, .frames = 246}},
-        {"busy for good", at(SIM_BUSY, 0, 50), ESC2, {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 49}},
-        {"hang", at(SIM_HANG, 1, 200), ESC2, {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 436}},
-        {"reply of 65535 bytes", at(SIM_REPLY_LEN, 0, 2, 65535), ESC2,
-         {.screen = FAILED, .shown = DIALOG_ERROR, .frames = 2}},
-        {"size reply of 1 byte", {.size_reply_len = 1}, ESC3, {.screen = FAILED, .shown = PROMPT, .frames = 0}},
-        {"free never after the reset", {.free_never_from = 1}, ESC3,
-         {.screen = FAILED, .shown = PROMPT, .frames = 0}},
-        {"empty reader, SPACE, SPACE ignored, ESC", {.no_module = true}, {' ', ' ', 'a', 3, 27, 27, 27},
-         {.screen = FAILED, .shown = INIT_ERROR, .frames = 0}},
-        {"lost keyboard", at(SIM_REPLY_SW, 0, 3, 0x6700), {KEY_LOST, KEY_LOST}, {.screen = FAILED}},
+        failing("identification reply of 270 bytes", {.module_buffer = 270, .customer = std::string(255, 'C')},
+                {{19, "CUSTOMER: " + std::string(255, 'C')}, {20, "PROCESSOR VERSION: 51"}}, 0),
+        failing("module offers 260", {.module_buffer = 260}, INCONSISTENT, 0),
+        failing("module offers 1024", {.module_buffer = 1024}, INCONSISTENT, 0),
+        failing("module offers 9", {.module_buffer = 9}, INCONSISTENT, 0),
+        failing("removed before the identification", {.remove_in_identify = 0}, INCONSISTENT, 0),
+        failing("removed in the identification", {.remove_in_identify = 4}, INCONSISTENT, 0),
+        failing("removed before the last block", at(SIM_REMOVE, 1, 234), INCONSISTENT, 469),
+        failing("write error, block lost", at(SIM_WRITE_ERROR, 0, 5), {{18, DIALOG}, {19, "Try to send data again"},
+                {19, DIALOG}, {20, "Exit: ESC"}}, 4),
+        failing("read error", at(SIM_READ_ERROR, 1, 10), {{4, "Block Number = 010 / 234"}, {19, DIALOG},
+                {20, "Exit: ESC"}}, 246),
+        failing("busy for good", at(SIM_BUSY, 0, 50), DIALOG_ERROR, 49),
+        failing("hang", at(SIM_HANG, 1, 200), DIALOG_ERROR, 436),
+        failing("reply of 65535 bytes", at(SIM_REPLY_LEN, 0, 2, 65535), DIALOG_ERROR, 2),
+        failing("size reply of 1 byte", {.size_reply_len = 1}, PROMPT, 0, {27, 27, 27}),
+        failing("free never after the reset", {.free_never_from = 1}, PROMPT, 0, {27, 27, 27}),
+        failing("empty reader, SPACE, SPACE ignored, ESC", {.no_module = true}, INIT_ERROR, 0,
+                {' ', ' ', 'a', 3, 27, 27, 27}),
+        failing("lost keyboard", at(SIM_REPLY_SW, 0, 3, 0x6700), {}, 3, {KEY_LOST, KEY_LOST}),
         {"keys that do nothing, then q", {.no_module = true}, {'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 'q'},
          {.screen = PROMPT}},
         {"Page Down", {.no_module = true}, {0xE0, 0x51}, {.screen = PROMPT}},
         {"Alt+F10", {.no_module = true}, {0, 0x71}, {.screen = PROMPT}},
         {"Q at the initialisation error", {.no_module = true}, {' ', ' ', 'Q'}, {.screen = INIT_ERROR}},
-        {"wrong processor", {.processor = "52"}, {}, {1, identified({{18, "BIOS REVISION: 1.07"},
-         {19, "PROCESSOR VERSION: 52"}, {20, "Wrong processor !!!"}, {21, CONTACT}}), {}, 0}},
+        {"wrong processor", {.processor = "52"}, {}, {1, STARTED + Rows{{18, "BIOS REVISION: 1.07"},
+         {19, "PROCESSOR VERSION: 52"}, {20, "Wrong processor !!!"}, {21, CONTACT}}, {}, 0}},
         {"wrong processor after four records", {.bios_date = "12/03/06", .page_number = 200, .asic = 3,
-         .customer = "ZOLVANT", .processor = "510"}, {}, {1, identified({{18, "BIOS REVISION: 1.07"},
+         .customer = "ZOLVANT", .processor = "510"}, {}, {1, STARTED + Rows{{18, "BIOS REVISION: 1.07"},
          {19, "BIOS DATE: 12/03/06"}, {20, "Wrong processor !!!"}, {21, CONTACT}, {22, "CUSTOMER: ZOLVANT"},
-         {23, "PROCESSOR VERSION: 510"}}), {{20, "PAGE NUMBER: 200"}, {21, "ASIC VERSION: 3"}}, 0}},
+         {23, "PROCESSOR VERSION: 510"}}, {{20, "PAGE NUMBER: 200"}, {21, "ASIC VERSION: 3"}}, 0}},
         {"fall-back reset fails", {.silent_identify = true, .free_never_from = 2}, {},
-         {1, identified({{20, "Wrong module reset !!!"}, {21, CONTACT}}), {}, 0}},
+         {1, STARTED + Rows{{20, "Wrong module reset !!!"}, {21, CONTACT}}, {}, 0}},
         {"identification reply read error", {.identify_read_error = true}, {},
          {1, {{1, BANNER}, {20, "DVB MODULE RECEIVED DATA ERROR !!!"}, {24, EXIT}}}},
+        failing("wrong page 0 marker", {}, {{20, "Exit: ESC"}, {3, "wrong page0 binary file\n"}}, 0, {27, 27}, 0),
+        failing("wrong page 1 marker", {}, {{3, "Update code page 0 under process"}, {20, "Exit: ESC"},
+                {3, "wrong page1 binary file\n"}}, 236, {27, 27}, 1),
     };
     const std::pair<uint16_t, Rows> replies[] = {
         {0x6481, {{3, INCONSISTENCY}, {4, SUPPORT}}},

@@ -18,24 +18,20 @@ namespace {
 void writes(std::initializer_list<std::pair<uint16_t, uint8_t>> steps) {
     for (const auto &[port, value] : steps) sim_write(port, value);
 }
-void exchange(uint8_t *frame, uint16_t length) {
-    uint8_t buffer[300];
-    std::copy(frame, frame + length, buffer);
-    frame_exchange(buffer, sizeof buffer, &length);
-}
 void identify(uint8_t mode = 1) {
     ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 0);
-    uint8_t request[9];
-    exchange(request, frame_build(request, mode, INS_IDENTIFY, 0, 0, nullptr, 0));
+    uint8_t frame[300];
+    uint16_t length = frame_build(frame, mode, INS_IDENTIFY, 0, 0, nullptr, 0);
+    frame_exchange(frame, sizeof frame, &length);
 }
 // Block 1 or 2 of a page, with its first-block flag, n data bytes and the mode; `flip` spoils
 // one byte of the frame.
 void block(int page, int number, uint8_t p2, uint16_t n = 247, uint8_t mode = 1, int flip = -1) {
     uint8_t frame[300];
     const uint8_t *data = test_image_bytes[page].data() + (number - 1) * 247;
-    const uint16_t length = frame_build(frame, mode, INS_WRITE_BLOCK, uint8_t(page), p2, data, n);
+    uint16_t length = frame_build(frame, mode, INS_WRITE_BLOCK, uint8_t(page), p2, data, n);
     if (flip >= 0) frame[flip] ^= 1;
-    exchange(frame, length);
+    frame_exchange(frame, sizeof frame, &length);
 }
 
 struct OracleCase {

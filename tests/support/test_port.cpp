@@ -10,7 +10,7 @@
 static bool scripted;
 static Trace script, made;
 
-std::string trace_step(char direction, uint16_t port, uint8_t value) {
+std::string trace_step(char direction, int port, int value) {
     char text[16];
     std::snprintf(text, sizeof text, "%c %03x %02x", direction, port, value);
     return text;

@@ -6,7 +6,7 @@
 #include <vector>
 
 using Trace = std::vector<std::string>;
-std::string trace_step(char direction, uint16_t port, uint8_t value);
+std::string trace_step(char direction, int port, int value);
 // A read gets the value of the step at its position if that is a read of its port, else 0xFF.
 void port_script_set(const Trace &expected);
 void port_script_off();
