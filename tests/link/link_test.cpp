@@ -139,7 +139,9 @@ TEST_P(Link, MakesTheWholeRegisterSequence) {
     module_link = {uint8_t(c.before.shadow), 0, 0, 0, uint16_t(c.before.base),
                    uint8_t(c.before.present)};
     sim_clock_set_ms(0);
-    port_script_set(c.trace);
+    port_scripted = true;
+    port_script = c.trace;
+    port_made.clear();
     Bytes buffer(16, 0xEE);
     uint16_t out = NONE;
     uint8_t value = 0x55;
@@ -150,9 +152,9 @@ TEST_P(Link, MakesTheWholeRegisterSequence) {
                        : c.op == RECEIVE   ? ci_receive(buffer.data(), arg, &out)
                        : c.op == RESET     ? ci_reset(arg, &out)
                                            : ci_detect(arg, &out, c.op == DETECT_KNOWN);
-    port_script_off();
+    port_scripted = false;
     if (value != 0x55) out = value;
-    EXPECT_EQ(trace_difference(port_script_made(), c.trace), "");
+    EXPECT_EQ(trace_difference(port_made, c.trace), "");
     EXPECT_EQ(std::tuple(result, int(out), tick_count(), int(module_link.command_shadow),
                          int(module_link.present), int(module_link.io_base)),
               std::tuple(c.result, c.out, c.ticks, c.after.shadow, c.after.present, c.after.base));

@@ -7,9 +7,9 @@
 
 using Trace = std::vector<std::string>;
 std::string trace_step(char direction, int port, int value);
-// A read gets the value of the step at its position if that is a read of its port, else 0xFF.
-void port_script_set(const Trace &expected);
-void port_script_off();
-const Trace &port_script_made();
+// While scripted, a read gets the value of the step of port_script at its position if that is a
+// read of its port, else 0xFF; every access is added to port_made.
+extern bool port_scripted;
+extern Trace port_script, port_made;
 // Empty when the traces are equal, else the first step that differs.
 std::string trace_difference(const Trace &made, const Trace &expected);
