@@ -10,11 +10,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 Bytes rec(uint8_t tag, const std::string &text) {
-    Bytes r(text.size() + 2);
-    r[0] = tag;
-    r[1] = uint8_t(text.size());
-    std::copy(text.begin(), text.end(), r.begin() + 2);
-    return r;
+    return Bytes{tag, uint8_t(text.size())} + Bytes(text.begin(), text.end());
 }
 // Reads the records of a reply made of a header and `body`, with one byte past its end.
 int show(const Bytes &body) {
@@ -22,13 +18,10 @@ int show(const Bytes &body) {
     vscreen_reset();
     return run_until_exit([&] { identify_show_records(reply.data(), uint16_t(reply.size() - 1)); });
 }
-Bytes processor(const std::string &text) {
-    return rec(1, "1.07") + rec(6, text) + rec(2, "never shown");
-}
+// clang-format off
+Bytes processor(const std::string &text) { return rec(1, "1.07") + rec(6, text) + rec(2, "never shown"); }
 Rows refused(const std::string &text) {
-    return {{18, "BIOS REVISION: 1.07"},
-            {19, "PROCESSOR VERSION: " + text},
-            {20, "Wrong processor !!!"},
+    return {{18, "BIOS REVISION: 1.07"}, {19, "PROCESSOR VERSION: " + text}, {20, "Wrong processor !!!"},
             {21, " Contact Zolvant Technical Support"}};
 }
 
@@ -40,7 +33,6 @@ struct RecordCase {
     int exit_code = -1; // -1: returned
 };
 
-// clang-format off
 const RecordCase CASES[] = {
     {"six records", rec(1, "1.07") + rec(2, "12/03/06") + Bytes{3, 1, 200, 4, 1, 3} + rec(5, "ZOLVANT") + rec(6, "51"),
      {{18, "BIOS REVISION: 1.07"}, {19, "BIOS DATE: 12/03/06"}, {20, "PAGE NUMBER: 200"}, {21, "ASIC VERSION: 3"},
