@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "link/tick.h"
 #include "protocol/frame.h"
 #include "protocol/page_image.h"
 
@@ -64,14 +65,24 @@ void fw_module_free() {
         sim_pull_out();
         return;
     }
-    if (take_event(SIM_BUSY, true)) {
+    if (sim_fw.keep_after_reset && sim_if.resets > sim_fw.held_resets) {
+        // The interface has been reset since the write error: the kept block is answered.
+        sim_fw.keep_after_reset = false;
+        sim_schedule_reply(sim_fw.held_reply, sim_fw.held_delay, sim_fw.held_read_error);
+    }
+    if (const SimBlockEvent *busy = take_event(SIM_BUSY, true)) {
         sim_if.fr = false;
         sim_if.stuck = true;
+        sim_if.stuck_timed = busy->value != 0;
+        sim_if.stuck_until = tick_count() + busy->value;
     }
 }
 
 bool fw_write_error_due() {
-    return sim_fw.identify_seen && take_event(SIM_WRITE_ERROR, true);
+    if (!sim_fw.identify_seen) return false;
+    sim_fw.keep_after_reset = take_event(SIM_WRITE_ERROR_KEPT, true) != nullptr;
+    sim_fw.held_resets = sim_if.resets;
+    return sim_fw.keep_after_reset || take_event(SIM_WRITE_ERROR, true);
 }
 
 bool fw_remove_in_identify(size_t sent) {
@@ -205,6 +216,12 @@ static void answer_block(const std::vector<uint8_t> &f) {
         if (reply_len) reply.resize(reply_len->value, 0x00);
         if ((sw >> 8) != SW1_OK) sim_fw.error_answered = true;
         const uint32_t delay = block == 1 ? sim_config.erase_ms : sim_config.block_ms;
+        if (sim_fw.keep_after_reset) {
+            sim_fw.held_reply = reply;
+            sim_fw.held_delay = delay;
+            sim_fw.held_read_error = read_error != nullptr;
+            return;
+        }
         sim_schedule_reply(reply, delay, read_error != nullptr);
         return;
     }

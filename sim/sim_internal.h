@@ -8,7 +8,9 @@ struct SimInterface {
     bool late_armed; // waiting for the first probe to pass before being inserted
     uint8_t command; // last byte the host wrote to the command register
     bool da, fr, we, re;
-    bool stuck; // FR held clear for good (busy fault, free-never)
+    bool stuck;       // FR held clear (busy fault, free-never)
+    bool stuck_timed; // ... only until the tick counter reaches stuck_until
+    uint32_t stuck_until;
     int resets; // RS given since power-on
 
     // The host message being written under HC.
@@ -36,6 +38,12 @@ struct SimFirmware {
     int last_page, last_block; // last block frame accepted
     uint16_t frame_size;       // length of the update's block frames, fixed by the first one
     bool error_answered;
+    // A block taken despite its write error: its reply waits for the interface reset.
+    bool keep_after_reset;
+    std::vector<uint8_t> held_reply;
+    uint32_t held_delay;
+    bool held_read_error;
+    int held_resets;         // resets given before the write error
     std::vector<bool> fired; // per sim_config.events entry
 };
 

@@ -33,6 +33,11 @@ void sim_schedule_reply(const std::vector<uint8_t> &bytes, uint32_t delay_ms, bo
 }
 
 static void offer_pending_reply() {
+    if (sim_if.stuck && sim_if.stuck_timed &&
+        static_cast<int32_t>(tick_count() - sim_if.stuck_until) >= 0) {
+        sim_if.stuck = sim_if.stuck_timed = false;
+        sim_if.fr = true;
+    }
     if (!sim_if.pending) return;
     if (static_cast<uint32_t>(tick_count() - sim_if.pending_since) < sim_if.pending_delay) return;
     sim_if.pending = false;
@@ -151,7 +156,7 @@ static void end_host_message() {
 
 static void reset_interface() {
     sim_if.da = sim_if.fr = sim_if.we = sim_if.re = false;
-    sim_if.stuck = false;
+    sim_if.stuck = sim_if.stuck_timed = false;
     sim_if.pending = false;
     sim_if.out.clear();
     sim_if.out_pos = 0;
@@ -226,7 +231,7 @@ static void write_data(uint8_t value) {
     } else if (count == sim_if.host_size && !(sim_if.command & COMMAND_SW) &&
                fw_write_error_due()) {
         sim_if.we = true;
-        sim_if.host_discard = true;
+        sim_if.host_discard = !sim_fw.keep_after_reset;
     }
     if (fw_remove_in_identify(count)) pull_out();
 }

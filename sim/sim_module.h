@@ -9,20 +9,21 @@
 
 // What can be scheduled for one block, PAGE:BLOCK as the operator sees it (blocks from 1).
 enum SimEventKind : uint8_t {
-    SIM_REPLY_SW,    // answer the block with this status word
-    SIM_REMOVE,      // module pulled out just before the block is sent
-    SIM_WRITE_ERROR, // WE set after the block's last byte
-    SIM_READ_ERROR,  // RE set after the reply to the block
-    SIM_HANG,        // the block is never answered
-    SIM_BUSY,        // FR stays clear when the block is to be sent
-    SIM_REPLY_LEN,   // the reply to the block announces this many bytes
+    SIM_REPLY_SW,         // answer the block with this status word
+    SIM_REMOVE,           // module pulled out just before the block is sent
+    SIM_WRITE_ERROR,      // WE set after the block's last byte; the block is lost
+    SIM_WRITE_ERROR_KEPT, // WE set, yet the block is kept and answered after the next reset
+    SIM_READ_ERROR,       // RE set after the reply to the block
+    SIM_HANG,             // the block is never answered
+    SIM_BUSY,             // FR clear when the block is to be sent: for `value` ms, for good if 0
+    SIM_REPLY_LEN,        // the reply to the block announces this many bytes
 };
 
 struct SimBlockEvent {
     SimEventKind kind;
     int page;
     int block;
-    uint32_t value; // status word or reply length
+    uint32_t value; // status word, reply length or busy time
 };
 
 struct SimConfig {

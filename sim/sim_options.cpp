@@ -30,6 +30,7 @@ const char SIM_USAGE[] =
     "  --reply PAGE:BLOCK:SW  answer that block with status word SW (4 hex digits)\n"
     "  --remove PAGE:BLOCK    the module is pulled out just before that block\n"
     "  --write-error PAGE:BLOCK   WE is set after that block's last byte\n"
+    "  --write-error-kept PAGE:BLOCK  WE after that block, yet the module keeps it and answers\n"
     "  --read-error PAGE:BLOCK    RE is set after the reply to that block\n"
     "  --hang PAGE:BLOCK      that block is never answered\n"
     "  --busy PAGE:BLOCK      FR stays clear when that block is to be sent\n"
@@ -87,6 +88,7 @@ constexpr BlockOption BLOCK_OPTIONS[] = {
     {"--reply", SIM_REPLY_SW, 16, 0xFFFF},
     {"--remove", SIM_REMOVE, 0, 0},
     {"--write-error", SIM_WRITE_ERROR, 0, 0},
+    {"--write-error-kept", SIM_WRITE_ERROR_KEPT, 0, 0},
     {"--read-error", SIM_READ_ERROR, 0, 0},
     {"--hang", SIM_HANG, 0, 0},
     {"--busy", SIM_BUSY, 0, 0},

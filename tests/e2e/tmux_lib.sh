@@ -1,5 +1,5 @@
-# Helpers for end-to-end tests of ciflash-sim in a real terminal: tmux runs the program in an
-# 80x25 pane, keys are typed with send-keys, and the pane is read back with capture-pane.
+# Helpers for end-to-end runs in a real terminal: tmux runs the program in an 80x25 pane, keys
+# are typed with send-keys, and the pane is read back with capture-pane.
 set -euo pipefail
 
 E2E_SOCKET="ciflash-e2e-$$"
@@ -11,14 +11,15 @@ e2e_cleanup() {
 trap e2e_cleanup EXIT
 
 fail() {
-    echo "FAIL: $*" >&2
-    echo "--- screen ---" >&2
+    printf 'FAIL: %s\n--- screen ---\n' "$*" >&2
     screen_text >&2 || true
     exit 1
 }
 
 # Starts an interactive shell in a new pane and runs the command from it, so that what the
-# shell prints after the program ends is seen too. The exit code lands in $E2E_DIR/code.
+# shell prints after the program ends is seen too. A plain sh runs it, so that the exit code
+# lands in $E2E_DIR/code even when a signal ended the program; its own trap keeps a Ctrl+C
+# typed for the program from ending it.
 start() {
     tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true
     rm -f "$E2E_DIR/code"
@@ -26,52 +27,35 @@ start() {
         "env PS1='PROMPT> ' TERM=xterm-256color bash --norc --noprofile -i"
     tmux -L "$E2E_SOCKET" set-option -g status off
     wait_for 'PROMPT>'
-    # A plain sh runs it, so that the exit code is recorded even when a signal ended the
-    # program (an interactive bash would abort the command line). Its own trap keeps a Ctrl+C
-    # typed for the program from ending it; the program starts with the default action.
     printf 'trap : INT\n%s\necho "EXIT=$?" > %s/code\n' "$*" "$E2E_DIR" > "$E2E_DIR/run.sh"
     tmux -L "$E2E_SOCKET" send-keys -t e2e "clear; sh $E2E_DIR/run.sh" Enter
 }
 
 keys() { tmux -L "$E2E_SOCKET" send-keys -t e2e "$@"; }
-
 # The pane's text, trailing blanks kept (-N): some messages end in one.
 screen_text() { tmux -L "$E2E_SOCKET" capture-pane -p -N -t e2e; }
 
-# Row N of the program's screen, trailing blanks removed. When the program has ended, the
-# terminal has scrolled to put the prompt below row 24: rows are counted from the banner.
+# Row N of the program's screen without trailing blanks, counted from the banner: once the
+# program has ended, the terminal may have scrolled to put the prompt below row 24.
 row() {
-    local banner offset=0
+    local banner
     banner=$(screen_text | grep -n "^ RIV IZEVEZ" | head -n 1 | cut -d: -f1)
-    [ -n "$banner" ] && offset=$((banner - 2))
-    screen_text | sed -n "$(($1 + 1 + offset))p" | sed 's/[[:space:]]*$//'
+    screen_text | sed -n "$(($1 + ${banner:-2} - 1))p" | sed 's/[[:space:]]*$//'
 }
 
-# Waits (up to 60 s of real time) until the pane shows the text.
+# Waits (up to 60 s of real time) until the pane shows the text; exit_code until the program
+# has ended, and prints its exit code.
 wait_for() {
-    for _ in $(seq 1 600); do
-        if screen_text 2>/dev/null | grep -qF -- "$1"; then return 0; fi
-        sleep 0.1
-    done
+    for _ in $(seq 1 600); do screen_text 2>/dev/null | grep -qF -- "$1" && return 0; sleep 0.1; done
     fail "timed out waiting for: $1"
 }
-
-# Waits until the program has ended and prints its exit code.
 exit_code() {
-    for _ in $(seq 1 600); do
-        if [ -s "$E2E_DIR/code" ]; then sed 's/EXIT=//' "$E2E_DIR/code"; return 0; fi
-        sleep 0.1
-    done
+    for _ in $(seq 1 600); do [ -s "$E2E_DIR/code" ] && { sed 's/EXIT=//' "$E2E_DIR/code"; return 0; }; sleep 0.1; done
     fail "the program did not end"
 }
 
-expect_row() {
-    local got
-    got=$(row "$1")
-    [ "$got" = "$2" ] || fail "row $1: expected '$2', got '$got'"
-}
-
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
+expect_row() { expect_eq "$(row "$1")" "$2" "row $1"; }
 
 # The terminal is usable again: echo and canonical mode are back on.
 expect_terminal_restored() {

@@ -1,163 +1,81 @@
+// The identification records of a reply: one row per reply body, with the screen it leaves, the
+// frame mode after it (9 before) and the exit code when it ends the run.
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "protocol/identify.h"
 #include "protocol/run_state.h"
-#include "tests/support/sim_harness.h"
+#include "tests/support/virtual_screen.h"
 
-// Shows the records of a reply made of a 3-byte header and `body`.
-static int show(const std::vector<uint8_t> &body) {
-    std::vector<uint8_t> reply = {0x12, 0x01, static_cast<uint8_t>(body.size())};
-    reply.insert(reply.end(), body.begin(), body.end());
-    return run_until_exit(
-        [&] { identify_show_records(reply.data(), static_cast<uint16_t>(reply.size())); });
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+Bytes rec(uint8_t tag, const std::string &text) {
+    return Bytes{tag, uint8_t(text.size())} + Bytes(text.begin(), text.end());
 }
-
-static std::vector<uint8_t> text_record(uint8_t tag, const std::string &text) {
-    std::vector<uint8_t> r(text.size() + 2);
-    r[0] = tag;
-    r[1] = static_cast<uint8_t>(text.size());
-    std::copy(text.begin(), text.end(), r.begin() + 2);
-    return r;
-}
-
-static std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts) {
-    std::vector<uint8_t> all;
-    for (const auto &p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
-TEST(IdentifyRecords, SixRecordsFillRows18To23InTheModulesOrder) {
+// Reads the records of a reply made of a header and `body`, with one byte past its end.
+int show(const Bytes &body) {
+    const Bytes reply = Bytes{0x12, 0x01, 0x00} + body + Bytes{0x99};
     vscreen_reset();
-    frame_mode = 7;
-    EXPECT_EQ(show(join({text_record(1, "1.07"),
-                         text_record(2, "12/03/06"),
-                         {3, 1, 200},
-                         {4, 1, 3},
-                         text_record(5, "ZOLVANT"),
-                         text_record(6, "51")})),
-              -1);
-    EXPECT_EQ(vscreen_row(18), " BIOS REVISION: 1.07");
-    EXPECT_EQ(vscreen_row(19), " BIOS DATE: 12/03/06");
-    EXPECT_EQ(vscreen_row(20), " PAGE NUMBER: 200");
-    EXPECT_EQ(vscreen_row(21), " ASIC VERSION: 3");
-    EXPECT_EQ(vscreen_row(22), " CUSTOMER: ZOLVANT");
-    EXPECT_EQ(vscreen_row(23), " PROCESSOR VERSION: 51");
-    EXPECT_EQ(frame_mode, 1);
+    return run_until_exit([&] { identify_show_records(reply.data(), uint16_t(reply.size() - 1)); });
+}
+// clang-format off
+Bytes processor(const std::string &text) { return rec(1, "1.07") + rec(6, text) + rec(2, "never shown"); }
+Rows refused(const std::string &text) {
+    return {{18, "BIOS REVISION: 1.07"}, {19, "PROCESSOR VERSION: " + text}, {20, "Wrong processor !!!"},
+            {21, " Contact Zolvant Technical Support"}};
 }
 
-TEST(IdentifyRecords, UnknownTagsTakeNoRowAndTheLastRevisionDecides) {
-    vscreen_reset();
-    EXPECT_EQ(show(join({text_record(1, "2.00"), text_record(7, "x"), text_record(0, ""),
-                         text_record(0xC8, "yy"), text_record(1, "1.05")})),
-              -1);
-    EXPECT_EQ(vscreen_row(18), " BIOS REVISION: 2.00");
-    EXPECT_EQ(vscreen_row(19), " BIOS REVISION: 1.05");
-    EXPECT_EQ(vscreen_row(20), "");
-    EXPECT_EQ(frame_mode, 0);
+struct RecordCase {
+    const char *name;
+    Bytes body; // after the three header bytes
+    Rows screen;
+    int mode = 9;
+    int exit_code = -1; // -1: returned
+};
+
+const RecordCase CASES[] = {
+    {"six records", rec(1, "1.07") + rec(2, "12/03/06") + Bytes{3, 1, 200, 4, 1, 3} + rec(5, "ZOLVANT") + rec(6, "51"),
+     {{18, "BIOS REVISION: 1.07"}, {19, "BIOS DATE: 12/03/06"}, {20, "PAGE NUMBER: 200"}, {21, "ASIC VERSION: 3"},
+      {22, "CUSTOMER: ZOLVANT"}, {23, "PROCESSOR VERSION: 51"}}, 1},
+    {"unknown tags take no row, the last revision decides", rec(1, "2.00") + rec(7, "x") + rec(0, "") +
+     rec(0xC8, "yy") + rec(1, "1.05"), {{18, "BIOS REVISION: 2.00"}, {19, "BIOS REVISION: 1.05"}}, 0},
+    {"a zero byte ends the text, not the record", {5, 6, 'A', 'B', 0, 'C', 'D', 'E', 2, 1, 'D'},
+     {{18, "CUSTOMER: AB"}, {19, "BIOS DATE: D"}}},
+    {"numbers of length 0, a value cut at the reply's end", {3, 0, 4, 0, 5, 40, 'E', 'N', 'D'},
+     {{18, "PAGE NUMBER: 0"}, {19, "ASIC VERSION: 0"}, {20, "CUSTOMER: END"}}},
+    {"a tag on the last byte ends the list", {3, 0, 1}, {{18, "PAGE NUMBER: 0"}}},
+    {"control bytes", rec(5, "A\x1b[2J\x7f\x9b\xa0Z"), {{18, "CUSTOMER: A?[2J??\xa0Z"}}},
+    {"no records", {}, {}},
+    {"the request itself", {0x80, 0x13, 0, 0, 0, 0x85}, {}},
+    {"processor 52", processor("52"), refused("52"), 1, 1},
+    {"processor 510", processor("510"), refused("510"), 1, 1},
+    {"processor 5", processor("5"), refused("5"), 1, 1},
+    {"empty processor", processor(""), refused(""), 1, 1},
+};
+// clang-format on
+
+class Records : public testing::TestWithParam<RecordCase> {};
+
+TEST_P(Records, ShowAndApply) {
+    const RecordCase &c = GetParam();
+    SCOPED_TRACE(c.name);
+    frame_mode = 9;
+    EXPECT_EQ(show(c.body), c.exit_code);
+    EXPECT_EQ(vscreen_dump(), rows_dump(c.screen));
+    EXPECT_EQ(frame_mode, c.mode);
 }
 
-TEST(IdentifyRecords, RevisionRule) {
-    const struct {
-        std::string text;
-        uint8_t mode;
-    } cases[] = {{"1.05", 0}, {"1.00", 0}, {"1.06", 0},
-                 {"1x05", 0}, {"1.0", 0},  {std::string("1.0\x80", 4), 0},
-                 {"1.07", 1}, {"1.10", 1}, {"2.00", 1},
-                 {"1.0A", 1}, {"1", 1},    {"1.", 1},
-                 {"", 1}};
-    for (const auto &c : cases) {
-        vscreen_reset();
+INSTANTIATE_TEST_SUITE_P(Rows, Records, testing::ValuesIn(CASES));
+
+TEST(Records, RevisionRule) {
+    const std::pair<std::string, int> rows[] = {
+        {"1.05", 0}, {"1.00", 0}, {"1.06", 0}, {"1x05", 0}, {"1.0", 0}, {"1.0\x80", 0}, {"1.07", 1},
+        {"1.10", 1}, {"2.00", 1}, {"1.0A", 1}, {"1", 1},    {"1.", 1},  {"", 1}};
+    for (const auto &[text, mode] : rows) {
         frame_mode = 9;
-        show(text_record(1, c.text));
-        EXPECT_EQ(frame_mode, c.mode) << "revision '" << c.text << "'";
+        show(rec(1, text));
+        EXPECT_EQ(frame_mode, mode) << "revision '" << text << "'";
     }
 }
 
-TEST(IdentifyRecords, ValuesStopAtAZeroByteButTheNextRecordStartsAfterTheFullLength) {
-    vscreen_reset();
-    show(join({{5, 6, 'A', 'B', 0, 'C', 'D', 'E'}, text_record(2, "D")}));
-    EXPECT_EQ(vscreen_row(18), " CUSTOMER: AB");
-    EXPECT_EQ(vscreen_row(19), " BIOS DATE: D");
-}
-
-TEST(IdentifyRecords, NothingOutsideTheReplyIsRead) {
-    vscreen_reset();
-    frame_mode = 5;
-    // A value running past the end is cut; numbers of length 0 show 0; a lone tag ends the list.
-    std::vector<uint8_t> reply = {0x12, 0x01, 0x00, 3, 0, 4, 0, 5, 40, 'E', 'N', 'D', 1};
-    reply.push_back(0x99); // outside the reply's length
-    identify_show_records(reply.data(), 12);
-    EXPECT_EQ(vscreen_row(18), " PAGE NUMBER: 0");
-    EXPECT_EQ(vscreen_row(19), " ASIC VERSION: 0");
-    EXPECT_EQ(vscreen_row(20), " CUSTOMER: END");
-    EXPECT_EQ(vscreen_row(21), "");
-    EXPECT_EQ(frame_mode, 5);
-
-    vscreen_reset();
-    const uint8_t lone_tag[] = {0x12, 0x01, 0x00, 3, 0, 1, 3}; // its length byte is outside
-    identify_show_records(lone_tag, 6);
-    EXPECT_EQ(vscreen_row(19), "");
-    EXPECT_EQ(frame_mode, 5);
-}
-
-TEST(IdentifyRecords, ControlBytesFromTheModuleAreShownAsQuestionMarks) {
-    vscreen_reset();
-    show(text_record(5, std::string("A\x1b[2J\x7f\x9b\xa0Z")));
-    EXPECT_EQ(vscreen_row(18), " CUSTOMER: A?[2J??\xa0Z");
-}
-
-TEST(IdentifyRecords, WrongProcessorEndsTheRunAfterTheLinesShownSoFar) {
-    for (const std::string processor : {"52", "510", "5", ""}) {
-        vscreen_reset();
-        EXPECT_EQ(show(join({text_record(1, "1.07"), text_record(2, "a"), text_record(5, "b"),
-                             text_record(6, processor), text_record(2, "never")})),
-                  1);
-        EXPECT_EQ(vscreen_row(18), " BIOS REVISION: 1.07");
-        EXPECT_EQ(vscreen_row(20), " Wrong processor !!!");
-        EXPECT_EQ(vscreen_row(21), "  Contact Zolvant Technical Support");
-        EXPECT_EQ(vscreen_row(22), "");
-    }
-}
-
-TEST(ModuleIdentify, ShortOrEmptyRepliesShowNothing) {
-    vscreen_reset();
-    frame_mode = 3;
-    const uint8_t request[] = {0x12, 0x01, 0x05, 0x80, 0x13, 0x00, 0x00, 0x00, 0x85};
-    identify_show_records(request, 3);
-    identify_show_records(request, 9); // tag 0x80 with length 0x13 runs past the end
-    EXPECT_EQ(vscreen_dump(), "");
-    EXPECT_EQ(frame_mode, 3);
-}
-
-TEST(ModuleIdentify, SilentModuleFallsBackToMode0AndAtMost128) {
-    harness_reset({.silent_identify = true});
-    harness_detect();
-    frame_mode = 1;
-    EXPECT_EQ(run_until_exit([] { module_identify(); }), -1);
-    EXPECT_EQ(frame_mode, 0);
-    EXPECT_EQ(buffer_size, 128);
-    EXPECT_EQ(vscreen_dump(), "");
-}
-
-TEST(ModuleIdentify, FailedFallBackResetIsFatal) {
-    harness_reset({.silent_identify = true});
-    harness_detect();
-    sim_config.free_never_from = 1; // FR never comes back after the fall-back's reset
-    EXPECT_EQ(run_until_exit([] { module_identify(); }), 1);
-    EXPECT_EQ(vscreen_row(20), " Wrong module reset !!!");
-    EXPECT_EQ(vscreen_row(21), "  Contact Zolvant Technical Support");
-}
-
-TEST(ModuleIdentify, AcceptedModuleShowsItsLines) {
-    harness_reset({.bios = "1.05", .customer = "ACME"});
-    harness_detect();
-    EXPECT_EQ(run_until_exit([] { module_identify(); }), -1);
-    EXPECT_EQ(vscreen_row(18), " BIOS REVISION: 1.05");
-    EXPECT_EQ(vscreen_row(19), " CUSTOMER: ACME");
-    EXPECT_EQ(vscreen_row(20), " PROCESSOR VERSION: 51");
-    EXPECT_EQ(frame_mode, 0);
-    EXPECT_EQ(buffer_size, 256);
-}
+} // namespace

@@ -1,47 +1,40 @@
-// A virtual console for tests: a grid of cells that text overwrites as a console does, a
-// queue of scripted key codes, and a process exit that returns control to the test.
+// A virtual console for tests: a grid of cells that text overwrites as a console does, every
+// write in order, a queue of scripted key codes, and a process exit that returns to the test.
 #pragma once
-#include <cstdint>
 #include <deque>
 #include <string>
 #include <utility>
 #include <vector>
 
-constexpr int SCREEN_COLUMNS = 80;
-constexpr int SCREEN_ROWS = 25;
-
-// Thrown by process_exit: the test catches it where the process would have ended.
-struct ProcessExit {
+constexpr int SCREEN_COLUMNS = 80, SCREEN_ROWS = 25;
+struct ProcessExit { // thrown by process_exit where the process would have ended
     int code;
 };
-// Thrown when the program waits for a key that the test did not script.
-struct KeysExhausted {};
+struct KeysExhausted {}; // thrown when the program waits for a key the test did not script
 
+using Rows = std::vector<std::pair<int, std::string>>; // texts at column 1 of rows
 struct VirtualScreen {
     std::vector<std::string> cells; // SCREEN_ROWS rows of SCREEN_COLUMNS characters
-    int column = 0, row = 0;
-    int clears = 0;
-    std::vector<std::pair<int, std::string>> writes; // every screen_write: (row, text)
+    int column = 0, row = 0, clears = 0, keys_read = 0;
+    Rows writes; // every screen_write, in order
     std::deque<int> keys;
-    int keys_read = 0;
-    bool info_fails = false; // screen_clear cannot read the screen size
-    int shield_depth = 0;    // process_shield_begin minus process_shield_end
-    int shield_begins = 0;
+    int shield_depth = 0, shield_begins = 0;
 };
-
 extern VirtualScreen vscreen;
 
 void vscreen_reset();
-// Row `row` without its trailing blanks.
-std::string vscreen_row(int row);
-// The text at (column, row) of the given length, blanks included.
-std::string vscreen_text(int column, int row, int length);
-// The texts written at `row`, in order.
-std::vector<std::string> vscreen_writes_at(int row);
-// Rows that hold anything, as "row: text" lines, for failure messages.
+// Rows that hold anything, as "row: text" lines without trailing blanks; rows_dump gives the
+// same for texts written at column 1 of a blank screen.
 std::string vscreen_dump();
+std::string rows_dump(const Rows &rows);
 
-// Runs a part of the program and returns the exit code it ended with, or -1 if it returned.
+// Two lists (rows, traces, bytes) one after the other.
+template <typename T> std::vector<T> operator+(std::vector<T> a, const std::vector<T> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Runs a part of the program; returns the exit code it ended with, or -1 if it returned.
 template <typename Body> int run_until_exit(Body body) {
     try {
         body();
