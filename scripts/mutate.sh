@@ -27,130 +27,62 @@ R10@@sim/sim_module.cpp@@        if (sim_record.negotiated > sim_config.module_b
 R11@@platform/port_access_linux.cpp@@    if (!port_access_drop_caps()) {@@    if (false && !port_access_drop_caps()) {@@the capabilities are not dropped after the ports are opened
 R12@@platform/port_access_linux.cpp@@    return ioperm(base, IO_WINDOW, 1);@@    return ioperm(base, 3, 1);@@ioperm opens 3 ports per window instead of 4
 L01@@link/ci_register.cpp@@    if (port_read(static_cast<uint16_t>(base + REG_SIZE_MS)) != 0xFF) return LINK_OK;@@@@the presence check no longer reads size MS
-L02@@link/ci_register.cpp@@    if (port_read(static_cast<uint16_t>(base + REG_STATUS)) != 0xFF) return LINK_OK;@@    if (port_read(static_cast<uint16_t>(base + REG_STATUS)) != 0xFE) return LINK_OK;@@the presence check compares status with 0xFE
-L03@@link/ci_register.cpp@@    module_link.present = 0;@@@@a module found gone keeps its present flag
-L04@@link/ci_register.cpp@@    module_link.status = value & STATUS_MASK;@@    module_link.status = value;@@the status byte is kept unmasked
-L05@@link/ci_register.cpp@@    module_link.command_shadow |= bit;@@    module_link.command_shadow = bit;@@setting a command bit forgets the others in the shadow
-L06@@link/ci_register.cpp@@    module_link.command_shadow &= static_cast<uint8_t>(~bit);@@    module_link.command_shadow &= bit;@@clearing a command bit keeps only that bit
-L07@@link/ci_transfer.cpp@@    if (!(module_link.status & STATUS_FR)) return LINK_BUSY;@@@@ci_send takes host control without checking FR first
-L08@@link/ci_transfer.cpp@@    if (!(module_link.status & STATUS_FR)) {@@    if (false) {@@ci_send no longer checks FR again after setting HC
-L09@@link/ci_transfer.cpp@@REG_SIZE_LS), static_cast<uint8_t>(length & 0xFF))@@REG_SIZE_LS), static_cast<uint8_t>(length >> 8))@@ci_send writes the length MS into size LS
-L10@@link/ci_transfer.cpp@@    const bool write_error = (module_link.status & STATUS_WE) != 0;@@    const bool write_error = (module_link.status & STATUS_RE) != 0;@@ci_send tests RE instead of WE after the message
-L11@@link/ci_transfer.cpp@@    if (link_clear_command_bit(COMMAND_HC) != LINK_OK) return LINK_NO_MODULE;@@@@ci_send leaves HC set after the message
-L12@@link/ci_transfer.cpp@@    if (!(module_link.status & STATUS_DA)) return LINK_NO_DATA;@@    if (!(module_link.status & STATUS_FR)) return LINK_NO_DATA;@@ci_receive tests FR instead of DA
-L13@@link/ci_transfer.cpp@@static_cast<uint16_t>(module_link.size_ms << 8 | module_link.size_ls);@@static_cast<uint16_t>(module_link.size_ls << 8 | module_link.size_ms);@@ci_receive swaps the size bytes
-L14@@link/ci_transfer.cpp@@    if (module_link.status & STATUS_RE) return LINK_TRANSFER_ERROR;@@    if (module_link.status & STATUS_WE) return LINK_TRANSFER_ERROR;@@ci_receive tests WE instead of RE after the message
-L15@@link/ci_transfer.cpp@@    return announced > capacity ? LINK_TRANSFER_ERROR : LINK_OK;@@    return announced >= capacity ? LINK_TRANSFER_ERROR : LINK_OK;@@ci_receive refuses a message that exactly fills the buffer
-L16@@link/ci_detect.cpp@@        if (++count == RESET_ATTEMPTS) return false;@@        if (count++ == RESET_ATTEMPTS) return false;@@a reset loop makes one attempt more than RESET_ATTEMPTS allows
-L17@@link/ci_detect.cpp@@        tick_wait(1);@@@@no one-tick wait between reset attempts
-L18@@link/ci_detect.cpp@@    if (module_size > host_max) {@@    if (module_size < host_max) {@@the reset clamps to the host maximum the wrong way round
-L19@@link/ci_detect.cpp@@static_cast<uint16_t>(size_bytes[0] << 8 | size_bytes[1]);@@static_cast<uint16_t>(size_bytes[1] << 8 | size_bytes[0]);@@the module's size is read least significant byte first
-L20@@link/ci_detect.cpp@@    if (link_clear_command_bit(COMMAND_SR) != LINK_OK) return LINK_RESET_FAILED;@@@@SR stays set during the size write
-L21@@link/ci_detect.cpp@@    if (link_clear_command_bit(COMMAND_RS) != LINK_OK) return LINK_RESET_FAILED;@@@@RS is never cleared
-L22@@link/ci_detect.cpp@@    return (module_link.status & STATUS_FR) ? LOOP_DONE : LOOP_RETRY;@@    return (module_link.status & STATUS_DA) ? LOOP_DONE : LOOP_RETRY;@@the free wait tests DA instead of FR
-L23@@link/ci_detect.cpp@@(status & STATUS_FR) != 0;@@(status & STATUS_FR) == 0;@@the probe wants FR clear
-L24@@link/ci_detect.cpp@@i < IO_BASE_COUNT && found < 0@@i < IO_BASE_COUNT - 1 && found < 0@@the probe never tries the last base
-L25@@link/ci_detect.cpp@@    } else if (module_link.io_base == 0) {@@    } else if (false) {@@a reset at the known base runs even when no base was ever found
-L26@@link/tick_wait.cpp@@    while (static_cast<uint32_t>(tick_count() - start) < ms)@@    while (tick_count() < start + ms)@@tick_wait compares absolute ticks and breaks at the wrap
-L27@@link/tick_wait.cpp@@tick_count() - start) < ms)@@tick_count() - start) <= ms)@@tick_wait waits one tick too many
+L02@@link/ci_register.cpp@@    module_link.present = 0;@@@@a module found gone keeps its present flag
+L03@@link/ci_register.cpp@@    module_link.command_shadow |= bit;@@    module_link.command_shadow = bit;@@setting a command bit forgets the others in the shadow
+L04@@link/ci_transfer.cpp@@    if (!(module_link.status & STATUS_FR)) return LINK_BUSY;@@@@ci_send takes host control without checking FR first
+L05@@link/ci_transfer.cpp@@REG_SIZE_LS), static_cast<uint8_t>(length & 0xFF))@@REG_SIZE_LS), static_cast<uint8_t>(length >> 8))@@ci_send writes the length MS into size LS
+L06@@link/ci_transfer.cpp@@    const bool write_error = (module_link.status & STATUS_WE) != 0;@@    const bool write_error = (module_link.status & STATUS_RE) != 0;@@ci_send tests RE instead of WE after the message
+L07@@link/ci_transfer.cpp@@    if (link_clear_command_bit(COMMAND_HC) != LINK_OK) return LINK_NO_MODULE;@@@@ci_send leaves HC set after the message
+L08@@link/ci_transfer.cpp@@static_cast<uint16_t>(module_link.size_ms << 8 | module_link.size_ls);@@static_cast<uint16_t>(module_link.size_ls << 8 | module_link.size_ms);@@ci_receive swaps the size bytes
+L09@@link/ci_transfer.cpp@@    if (module_link.status & STATUS_RE) return LINK_TRANSFER_ERROR;@@    if (module_link.status & STATUS_WE) return LINK_TRANSFER_ERROR;@@ci_receive tests WE instead of RE after the message
+L10@@link/ci_transfer.cpp@@    return announced > capacity ? LINK_TRANSFER_ERROR : LINK_OK;@@    return announced >= capacity ? LINK_TRANSFER_ERROR : LINK_OK;@@ci_receive refuses a message that exactly fills the buffer
+L11@@link/ci_detect.cpp@@        if (++count == RESET_ATTEMPTS) return false;@@        if (count++ == RESET_ATTEMPTS) return false;@@a reset loop makes one attempt more than RESET_ATTEMPTS allows
+L12@@link/ci_detect.cpp@@    if (module_size > host_max) {@@    if (module_size < host_max) {@@the reset clamps to the host maximum the wrong way round
+L13@@link/ci_detect.cpp@@    if (link_clear_command_bit(COMMAND_SR) != LINK_OK) return LINK_RESET_FAILED;@@@@SR stays set during the size write
+L14@@link/ci_detect.cpp@@i < IO_BASE_COUNT && found < 0@@i < IO_BASE_COUNT - 1 && found < 0@@the probe never tries the last base
+L15@@link/tick_wait.cpp@@    while (static_cast<uint32_t>(tick_count() - start) < ms)@@    while (tick_count() < start + ms)@@tick_wait compares absolute ticks and breaks at the wrap
 P01@@protocol/frame.cpp@@    for (int i = 0; i < FRAME_POS_DATA + n; ++i) check ^= frame[i];@@    for (int i = 1; i < FRAME_POS_DATA + n; ++i) check ^= frame[i];@@the check byte leaves out the start byte
 P02@@protocol/frame.cpp@@static_cast<uint8_t>(5 + n);@@static_cast<uint8_t>(4 + n);@@the frame length byte is one short
-P03@@protocol/frame.cpp@@    frame[FRAME_POS_LC] = static_cast<uint8_t>(n);@@    frame[FRAME_POS_LC] = static_cast<uint8_t>(n + 1);@@Lc is one too many
-P04@@protocol/frame.cpp@@    return static_cast<uint16_t>(n + FRAME_OVERHEAD);@@    return static_cast<uint16_t>(n + FRAME_OVERHEAD - 1);@@frame_build returns a length one short
-P05@@protocol/frame.cpp@@    frame[FRAME_POS_P1] = p1;@@    frame[FRAME_POS_P1] = p2;@@p1 takes the value of p2
-P06@@protocol/frame.cpp@@    frame[FRAME_POS_CLA] = FRAME_CLASS;@@    frame[FRAME_POS_CLA] = FRAME_START;@@the class byte is the start byte
-P07@@protocol/frame.cpp@@            if (elapsed >= EXCHANGE_TIMEOUT_MS) return -1;@@            if (elapsed > EXCHANGE_TIMEOUT_MS) return -1;@@the exchange polls once more after 2000 ms
-P08@@protocol/frame.h@@EXCHANGE_POLL_MS = 50;@@EXCHANGE_POLL_MS = 10;@@the exchange polls every 10 ms instead of 50
-P09@@protocol/frame.cpp@@            received_data_error();@@            return 0;@@a failed reply transfer is taken as a reply
-P10@@protocol/frame.cpp@@        case LINK_NO_DATA:@@@@the exchange ends at the first poll without data
-P11@@protocol/identify.cpp@@s3 < '7')@@s3 <= '7')@@revision 1.x07 also takes mode 0
-P12@@protocol/identify.cpp@@    if (n < 3) return 1;@@    if (n < 4) return 1;@@a three-character revision always takes mode 1
-P13@@protocol/identify.cpp@@text[2] == '0'@@text[1] == '0'@@the revision rule looks at s[1] instead of s[2]
-P14@@protocol/identify.cpp@@        p += 2u + record.length;@@        p += 1u + record.length;@@the record walk steps one byte short
-P15@@protocol/identify.cpp@@        if (p + 1 >= length) break;@@        if (p + 2 >= length) break;@@a record with an empty value at the reply's end is dropped
-P16@@protocol/identify.cpp@@    {IDENT_PAGE_NUMBER, "PAGE NUMBER: ", true},@@    {IDENT_PAGE_NUMBER, "PAGE NUMBER: ", false},@@the page number is shown as text
-P17@@protocol/identify.cpp@@!(n == 2 && text[0] == '5'@@!(text[0] == '5'@@a processor "51x" is accepted
-P18@@protocol/identify.cpp@@identify_failure("Wrong processor !!!");@@identify_failure("Wrong processor !!");@@the wrong-processor text loses a '!'
-P19@@protocol/identify.h@@IDENT_FIRST_ROW = 18;@@IDENT_FIRST_ROW = 17;@@the identification rows start one row high
-P20@@protocol/identify.cpp@@        if (ci_detect(FALLBACK_MAX_BUFFER, &buffer_size, 1) != LINK_OK)@@        if (ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 1) != LINK_OK)@@the fall-back reset asks for 270 instead of 128
-P21@@protocol/identify.cpp@@        frame_mode = 0;@@        frame_mode = 1;@@the fall-back sets frame mode 1
-P22@@protocol/identify.cpp@@(c >= 0x7F && c <= 0x9F)@@(c > 0x7F && c <= 0x9F)@@DEL in a record reaches the terminal
-P23@@protocol/identify.cpp@@frame_build(work, 0x01, INS_IDENTIFY@@frame_build(work, 0x00, INS_IDENTIFY@@the identification request goes out in mode 0
-P24@@protocol/flash_update.cpp@@index == 0 ? 1 : 0@@index == 1 ? 1 : 0@@the first-block flag is set on the second block
-P25@@protocol/flash_update.cpp@@std::memset(call.staging + take, PAD_BYTE,@@std::memset(call.staging + take, 0x00,@@the last block is padded with 0x00
-P26@@protocol/page_image.h@@(image.size + block_len - 1) / block_len@@image.size / block_len@@the block count rounds down
-P27@@protocol/flash_update.cpp@@        result = update_page(call, page_image_0);@@        result = update_page(call, page_image_1);@@page 1 is written first
-P28@@protocol/flash_update.cpp@@call.block_len = buffer_size - FRAME_OVERHEAD;@@call.block_len = buffer_size - FRAME_OVERHEAD - 1;@@blocks are one byte shorter than the buffer allows
-P29@@protocol/flash_update.cpp@@buffer_size > UPDATE_MAX_BUFFER@@buffer_size >= UPDATE_MAX_BUFFER@@a buffer of 259 is refused
-P30@@protocol/flash_update.cpp@@buffer_size < UPDATE_MIN_BUFFER@@buffer_size <= UPDATE_MIN_BUFFER@@a buffer of 10 is refused
-P31@@protocol/flash_update.cpp@@sw1 == SW1_NVM_UNCHANGED && sw2 != SW2_MEMORY_FAILURE@@sw1 == SW1_NVM_UNCHANGED && sw2 == SW2_MEMORY_FAILURE@@the flash-memory-error screen wants 6481
-P32@@protocol/flash_update.cpp@@sw1 == SW1_WRONG_LENGTH && sw2 == 0x00@@sw1 == SW1_WRONG_LENGTH@@the length-block screen ignores SW2
-P33@@protocol/flash_update.cpp@@image.size >= MARKER_OFFSET + 4 &&@@image.size >= MARKER_OFFSET + 5 &&@@an image ending with its marker is refused
-P34@@protocol/flash_update.cpp@@image.marker, 4) == 0@@image.marker, 3) == 0@@the marker check compares three bytes
-P35@@protocol/flash_update.cpp@@"wrong page0 binary file\n"@@"wrong page 0 binary file\n"@@the wrong-page0 screen text changes
-P36@@protocol/flash_update.cpp@@"Block Number = %03u / %03u", index + 1,@@"Block Number = %03u / %03u", index,@@the block number counts from 0
-P37@@protocol/flash_update.cpp@@        if (call.frame[REPLY_POS_SW1] != SW1_OK)@@        if (call.frame[REPLY_POS_SW2] != SW1_OK)@@the reply check reads SW2 instead of SW1
-P38@@protocol/flash_update.cpp@@"Update code page 1 under process"@@"Update code page 1 in process"@@the page-1 progress text changes
-P39@@protocol/flash_update.cpp@@        start = tick_count(); // the module gets its full time to answer after the reset@@@@the reply limit is not restarted after the reset
-P40@@protocol/flash_update.cpp@@    screen_line(19, "DVB Module Dialog Error ");@@    screen_line(19, "DVB Module Dialog Error");@@the dialog error text loses its trailing blank
-P41@@protocol/flash_update.cpp@@            blank_row3();@@@@row 3 is not blanked before the page's progress text
-P42@@protocol/flash_update.cpp@@        process_shield_begin();@@@@the update is not shielded from signals
-P43@@protocol/flash_update.cpp@@        if (r == LINK_TRANSFER_ERROR) return BLOCK_REPLY_FAILED;@@@@a failed reply transfer counts as a reply
-P44@@protocol/flash_update.cpp@@screen_line(19, "Try to send data again");@@screen_line(20, "Try to send data again");@@the re-send notice moves to row 20
+P03@@protocol/frame.cpp@@            if (elapsed >= EXCHANGE_TIMEOUT_MS) return -1;@@            if (elapsed > EXCHANGE_TIMEOUT_MS) return -1;@@the exchange polls once more after 2000 ms
+P04@@protocol/frame.cpp@@            received_data_error();@@            return 0;@@a failed reply transfer is taken as a reply
+P05@@protocol/frame.cpp@@        case LINK_NO_DATA:@@@@the exchange ends at the first poll without data
+P06@@protocol/identify.cpp@@s3 < '7')@@s3 <= '7')@@revision 1.x07 also takes mode 0
+P07@@protocol/identify.cpp@@        p += 2u + record.length;@@        p += 1u + record.length;@@the record walk steps one byte short
+P08@@protocol/identify.cpp@@!(n == 2 && text[0] == '5'@@!(text[0] == '5'@@a processor "51x" is accepted
+P09@@protocol/identify.cpp@@        if (ci_detect(FALLBACK_MAX_BUFFER, &buffer_size, 1) != LINK_OK)@@        if (ci_detect(STARTUP_MAX_BUFFER, &buffer_size, 1) != LINK_OK)@@the fall-back reset asks for 270 instead of 128
+P10@@protocol/identify.cpp@@        frame_mode = 0;@@        frame_mode = 1;@@the fall-back sets frame mode 1
+P11@@protocol/flash_update.cpp@@index == 0 ? 1 : 0@@index == 1 ? 1 : 0@@the first-block flag is set on the second block
+P12@@protocol/flash_update.cpp@@std::memset(call.staging + take, PAD_BYTE,@@std::memset(call.staging + take, 0x00,@@the last block is padded with 0x00
+P13@@protocol/page_image.h@@(image.size + block_len - 1) / block_len@@image.size / block_len@@the block count rounds down
+P14@@protocol/flash_update.cpp@@        result = update_page(call, page_image_0);@@        result = update_page(call, page_image_1);@@page 1 is written first
+P15@@protocol/flash_update.cpp@@sw1 == SW1_NVM_UNCHANGED && sw2 != SW2_MEMORY_FAILURE@@sw1 == SW1_NVM_UNCHANGED && sw2 == SW2_MEMORY_FAILURE@@the flash-memory-error screen wants 6481
+P16@@protocol/flash_update.cpp@@sw1 == SW1_WRONG_LENGTH && sw2 == 0x00@@sw1 == SW1_WRONG_LENGTH@@the length-block screen ignores SW2
+P17@@protocol/flash_update.cpp@@"Block Number = %03u / %03u", index + 1,@@"Block Number = %03u / %03u", index,@@the block number counts from 0
+P18@@protocol/flash_update.cpp@@        if (call.frame[REPLY_POS_SW1] != SW1_OK)@@        if (call.frame[REPLY_POS_SW2] != SW1_OK)@@the reply check reads SW2 instead of SW1
 C01@@console/screen.cpp@@ZUZERA V6.00   ciflash@@ZUZERA V6.00  ciflash@@the banner loses a blank
 C02@@console/screen.cpp@@if (key == 'Q' || key == 'q') process_exit(0);@@if (key == 'Q') process_exit(0);@@lower-case q no longer quits
 C03@@console/screen.cpp@@if (key == KEY_ESC || key == KEY_SPACE) return key;@@if (key == KEY_ESC) return key;@@SPACE is ignored at a prompt
-C04@@console/screen.cpp@@if (code == KEY_LOST) process_exit(0);@@if (code == KEY_LOST) process_exit(1);@@a lost keyboard exits with 1
-C05@@console/screen.cpp@@if (code == KEY_LOST || code == KEY_ESC) return;@@if (code == KEY_LOST || code == KEY_ESC || code == KEY_SPACE) return;@@SPACE also leaves an error screen
-C06@@console/startup.cpp@@    if (wait_key() == KEY_ESC) return;@@    if (wait_key() == KEY_SPACE) return;@@SPACE at the insert prompt skips the second detection
-C07@@console/startup.cpp@@"PLEASE, INSERT A DVB MODULE"@@"PLEASE INSERT A DVB MODULE"@@the insert prompt loses its comma
-C08@@console/startup.cpp@@    while (wait_key() == KEY_SPACE) {@@    while (wait_key() == KEY_ESC) {@@the initialisation error screen is left with SPACE
-C09@@console/startup.cpp@@&buffer_size, 0) == LINK_OK;@@&buffer_size, 1) == LINK_OK;@@the start-up detection does not probe the bases
-C10@@console/startup.cpp@@screen_line(3, "INITIALISATION");@@screen_line(4, "INITIALISATION");@@INITIALISATION moves to row 4
-C11@@console/update_run.cpp@@"UPDATE SUCCESSFULL. "@@"UPDATE SUCCESSFULL."@@the success text loses its trailing blank
-C12@@console/update_run.cpp@@if (flash_update() == 0) {@@if (flash_update() != 0) {@@success and error outcomes swap
-C13@@console/update_run.cpp@@screen_line(20, "UPDATE ERROR !!!");@@screen_line(21, "UPDATE ERROR !!!");@@the update error moves to row 21
-C14@@console/update_run.cpp@@        screen_clear();@@@@the success screen is not cleared first
-C15@@console/update_run.cpp@@    return 0;@@    return 1;@@a normal end exits with 1
+C04@@console/screen.cpp@@if (code == KEY_LOST || code == KEY_ESC) return;@@if (code == KEY_LOST || code == KEY_ESC || code == KEY_SPACE) return;@@SPACE also leaves an error screen
+C05@@console/startup.cpp@@    if (wait_key() == KEY_ESC) return;@@    if (wait_key() == KEY_SPACE) return;@@SPACE at the insert prompt skips the second detection
+C06@@console/startup.cpp@@    while (wait_key() == KEY_SPACE) {@@    while (wait_key() == KEY_ESC) {@@the initialisation error screen is left with SPACE
+C07@@console/startup.cpp@@&buffer_size, 0) == LINK_OK;@@&buffer_size, 1) == LINK_OK;@@the start-up detection does not probe the bases
+C08@@console/update_run.cpp@@if (flash_update() == 0) {@@if (flash_update() != 0) {@@success and error outcomes swap
 X01@@platform/key_decode.cpp@@        return single(1, KEY_ESC); // ESC pressed twice in quick succession@@        return dropped(2);@@ESC pressed twice is dropped
 X02@@platform/key_decode.cpp@@if (length == 1) return more_may_come ? NEED_MORE : single(1, KEY_ESC);@@if (length == 1) return single(1, KEY_ESC);@@a lone ESC is decided before the rest of a sequence can come
 X03@@platform/key_decode.cpp@@{1, PLAIN}, {2, SHIFT}, {3, ALT}, {5, CTRL}@@{1, PLAIN}, {2, SHIFT}, {3, CTRL}, {5, ALT}@@Alt and Ctrl modifiers swapped
-X04@@platform/key_decode.cpp@@{{0, 0x3B}, {0, 0x54}@@{{0, 0x3A}, {0, 0x54}@@F1 gives scan code 0x3A
-X05@@platform/key_decode.cpp@@if (bytes[i] < 0x40 || bytes[i] > 0x7E) return dropped(i);@@if (bytes[i] < 0x40 || bytes[i] > 0x7E) return dropped(i + 1);@@a broken sequence swallows the next key's first byte
-X06@@platform/key_decode.cpp@@    return length == 0 || in_number;@@    return true;@@parameters ending in ';' are accepted
-X07@@platform/key_decode.cpp@@bytes[3] > 'E'@@bytes[3] > 'D'@@the Linux console's F5 is dropped
-X08@@platform/key_decode.cpp@@{23, KEY_F11}, {24, KEY_F12}@@{23, KEY_F12}, {24, KEY_F11}@@F11 and F12 swapped
-X09@@platform/key_decode.cpp@@if (more_may_come && length < KEY_SEQUENCE_MAX) return NEED_MORE;@@if (more_may_come && length <= KEY_SEQUENCE_MAX) return NEED_MORE;@@an unfinished sequence may grow one byte past the limit
-X10@@platform/key_decode.cpp@@            return key_done(binding.length, binding.key, PLAIN);@@            return key_done(binding.length - 1u, binding.key, PLAIN);@@a terminal's own sequence leaves its last byte behind
-X11@@platform/console_linux.cpp@@        tcsetattr(terminal.tty, TCSANOW, &terminal.found);@@        tcsetattr(terminal.tty, TCSANOW, &terminal.run_modes);@@the terminal is left in the run modes at the end
-X12@@platform/console_linux.cpp@@    if (restore_due == 0) return;@@@@the console is restored twice
-X13@@platform/console_linux.cpp@@    terminal.read_modes.c_lflag &= ~static_cast<tcflag_t>(ISIG);@@@@Ctrl+C during a key read raises a signal
-X14@@platform/console_linux.cpp@@static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);@@static_cast<tcflag_t>(INLCR | IGNCR);@@Enter reads as 10
-X15@@platform/console_linux.cpp@@        int line_feeds = 1;@@        int line_feeds = 0;@@no line feed below the last screen
-X16@@platform/console_linux.cpp@@    if (decoding.count == 2) terminal.second_code = decoding.codes[1];@@@@the second code of a two-code key is lost
-X17@@platform/port_linux.cpp@@    return port_windows_open && port_in_windows(port);@@    return port_in_windows(port);@@the ports answer before the windows are open
-X18@@platform/port_windows.h@@port - base < IO_WINDOW@@port - base <= IO_WINDOW@@the window guard lets the port after a window through
-X19@@platform/os_clock_linux.cpp@@if (ahead == 0 || ahead >= TICKS_PASSED) return now_ns;@@if (ahead >= TICKS_PASSED) return now_ns;@@a deadline reached now still computes a wake time
-X20@@platform/process_linux.cpp@@process_exit(128 + number);@@process_exit(number);@@a held-back signal exits with the signal number
-X21@@platform/process_linux.cpp@@        if (previous.sa_handler == SIG_IGN) continue; // left ignored, as by nohup@@@@signals ignored by nohup are caught again
+X04@@platform/key_decode.cpp@@if (bytes[i] < 0x40 || bytes[i] > 0x7E) return dropped(i);@@if (bytes[i] < 0x40 || bytes[i] > 0x7E) return dropped(i + 1);@@a broken sequence swallows the next key's first byte
+X05@@platform/console_linux.cpp@@        tcsetattr(terminal.tty, TCSANOW, &terminal.found);@@        tcsetattr(terminal.tty, TCSANOW, &terminal.run_modes);@@the terminal is left in the run modes at the end
+X06@@platform/console_linux.cpp@@    if (decoding.count == 2) terminal.second_code = decoding.codes[1];@@@@the second code of a two-code key is lost
+X07@@platform/port_linux.cpp@@    return port_windows_open && port_in_windows(port);@@    return port_in_windows(port);@@the ports answer before the windows are open
+X08@@platform/port_windows.h@@port - base < IO_WINDOW@@port - base <= IO_WINDOW@@the window guard lets the port after a window through
 S01@@sim/sim_firmware.cpp@@    if (check != 0) return reject@@    if (false && check != 0) return reject@@the simulated module accepts a wrong check byte
 S02@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_LENGTH] + 4u != f.size())@@    if (false && f[FRAME_POS_LENGTH] + 4u != f.size())@@the simulated module accepts a wrong length byte
-S03@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_LC] + 5u != f[FRAME_POS_LENGTH])@@    if (false && f[FRAME_POS_LC] + 5u != f[FRAME_POS_LENGTH])@@the simulated module accepts a wrong Lc
-S04@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_P1] != page)@@    if (false && f[FRAME_POS_P1] != page)@@the simulated module accepts blocks for the wrong page
-S05@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_P2] != (block == 1 ? 1 : 0))@@    if (false && f[FRAME_POS_P2] != (block == 1 ? 1 : 0))@@the simulated module accepts a wrong first-block flag
-S06@@sim/sim_firmware.cpp@@    if (block == 1) p = SimPage{}; // the page is erased on its first block@@@@the simulated module does not erase a page on its first block
-S07@@sim/sim_firmware.cpp@@    if (f.size() != sim_fw.frame_size)@@    if (false && f.size() != sim_fw.frame_size)@@the simulated module accepts block frames of another size
-S08@@sim/sim_firmware.cpp@@if (p.data[i] != 0xFF) return false;@@if (p.data[i] != 0xFF && false) return false;@@the flash comparison accepts any padding
-S09@@sim/sim_firmware.cpp@@    if (request != expected) sim_protocol_error(@@    if (false && request != expected) sim_protocol_error(@@the simulated module accepts any identification request
-S10@@sim/sim_firmware.cpp@@    if (sim_fw.error_answered) ++sim_record.frames_after_error;@@@@frames after an error are not counted
-S11@@sim/sim_module.cpp@@    if ((rising & COMMAND_SR) && (sim_if.resets == 0 || (value & COMMAND_RS)))@@    if (false && (rising & COMMAND_SR) && (sim_if.resets == 0 || (value & COMMAND_RS)))@@the simulated module accepts SR without a finished reset
-S12@@sim/sim_module.cpp@@    if ((rising & COMMAND_SW) && (value & COMMAND_SR))@@    if (false && (rising & COMMAND_SW) && (value & COMMAND_SR))@@the simulated module accepts SW with SR still set
-S13@@sim/sim_module.cpp@@    if (shift && !(sim_if.size_regs_written & 1))@@    if (false && shift && !(sim_if.size_regs_written & 1))@@the simulated module accepts size MS before size LS
-S14@@sim/sim_module.cpp@@    if (!(sim_if.command & COMMAND_HC) || !sim_if.fr_at_hc) {@@    if (!(sim_if.command & COMMAND_HC)) {@@the simulated module takes data written while FR was clear
-S15@@sim/sim_module.cpp@@constexpr uint8_t STATUS_UNUSED_BITS = 0x24;@@constexpr uint8_t STATUS_UNUSED_BITS = 0x00;@@the simulated status byte no longer sets the unused bits
-S16@@sim/sim_module.cpp@@    if (sim_if.re_after_out) sim_if.re = true;@@@@the simulated module never flags RE
-S17@@sim/sim_module.cpp@@        sim_protocol_error("message shorter than its announced size");@@@@the simulated module accepts a message shorter than its size
-S18@@sim/sim_module.cpp@@        sim_if.host_discard = true;@@@@a simulated write error no longer discards the frame
+S03@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_P1] != page)@@    if (false && f[FRAME_POS_P1] != page)@@the simulated module accepts blocks for the wrong page
+S04@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_P2] != (block == 1 ? 1 : 0))@@    if (false && f[FRAME_POS_P2] != (block == 1 ? 1 : 0))@@the simulated module accepts a wrong first-block flag
+S05@@sim/sim_firmware.cpp@@    if (block == 1) p = SimPage{}; // the page is erased on its first block@@@@the simulated module does not erase a page on its first block
+S06@@sim/sim_firmware.cpp@@    if (f.size() != sim_fw.frame_size)@@    if (false && f.size() != sim_fw.frame_size)@@the simulated module accepts block frames of another size
+S07@@sim/sim_module.cpp@@    if ((rising & COMMAND_SW) && (value & COMMAND_SR))@@    if (false && (rising & COMMAND_SW) && (value & COMMAND_SR))@@the simulated module accepts SW with SR still set
+S08@@sim/sim_module.cpp@@    if (!(sim_if.command & COMMAND_HC) || !sim_if.fr_at_hc) {@@    if (!(sim_if.command & COMMAND_HC)) {@@the simulated module takes data written while FR was clear
 EOF
 )
 
