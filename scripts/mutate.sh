@@ -26,6 +26,7 @@ R09@@platform/console_linux.cpp@@constexpr int ESC_WAIT_MS = 50;@@constexpr int 
 R10@@sim/sim_module.cpp@@        if (sim_record.negotiated > sim_config.module_buffer)@@        if (false && sim_record.negotiated > sim_config.module_buffer)@@the simulated module no longer flags a negotiated size above its offer
 R11@@platform/port_access_linux.cpp@@    if (!port_access_drop_caps()) {@@    if (false && !port_access_drop_caps()) {@@the capabilities are not dropped after the ports are opened
 R12@@platform/port_access_linux.cpp@@    return ioperm(base, IO_WINDOW, 1);@@    return ioperm(base, 3, 1);@@ioperm opens 3 ports per window instead of 4
+R13@@link/ci_detect.cpp@@    case LINK_NO_DATA:@@    case LINK_TRANSFER_ERROR: if (module_link.status & STATUS_RE) return LOOP_FAIL; break; case LINK_NO_DATA:@@the size-read loop fails when the size reply ends with RE
 L01@@link/ci_register.cpp@@    if (port_read(static_cast<uint16_t>(base + REG_SIZE_MS)) != 0xFF) return LINK_OK;@@@@the presence check no longer reads size MS
 L02@@link/ci_register.cpp@@    module_link.present = 0;@@@@a module found gone keeps its present flag
 L03@@link/ci_register.cpp@@    module_link.command_shadow |= bit;@@    module_link.command_shadow = bit;@@setting a command bit forgets the others in the shadow
