@@ -171,7 +171,7 @@ echo "Building the pristine tree in $build"
 cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 nice cmake --build "$build" -j2 >/dev/null
 
-# The fast suite: the slow label and the terminal end-to-end runs stay out.
+# The fast suite: every test not labelled slow (terminal runs, Wine, whole real-time runs).
 fast_suite() {
     ctest --test-dir "$build" -LE slow -j2 --stop-on-failure --timeout 60 \
         >"$scratch/ctest.log" 2>&1
