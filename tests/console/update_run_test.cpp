@@ -45,3 +45,24 @@ TEST(UpdateRun, AfterTheInitialisationErrorTheRunStillEndsOnAnOutcomeScreen) {
     EXPECT_EQ(vscreen_row(20), " UPDATE ERROR !!!");
     EXPECT_EQ(sim_record.frames, 0);
 }
+
+TEST(UpdateRun, SignalHeldDuringTheWriteEndsTheRunOnceItsLastScreenIsDrawn) {
+    const struct {
+        SimBlockEvent event;
+        int row;
+        const char *text;
+    } cases[] = {
+        {{SIM_REPLY_SW, 0, 1, 0x9000}, 15, " UPDATE SUCCESSFULL."},
+        {{SIM_REPLY_SW, 1, 17, 0x6400}, 3, " Flash memory error"},
+        {{SIM_HANG, 0, 5, 0}, 19, " DVB Module Dialog Error"},
+    };
+    for (const auto &c : cases) {
+        SimConfig config;
+        config.events.push_back(c.event);
+        harness_reset(config);
+        vscreen.held_signal = 15;
+        EXPECT_EQ(harness_run_program(), 128 + 15);
+        EXPECT_EQ(vscreen_row(c.row), c.text);
+        EXPECT_EQ(vscreen.keys_read, 0);
+    }
+}

@@ -5,12 +5,6 @@ CASE=$1
 BIN=$2
 BANNER_START=" RIV IZEVEZ EDURAVA ZUZERA V6.00   "
 
-program_pid() {
-    local shell_pid
-    shell_pid=$(tmux -L "$E2E_SOCKET" list-panes -t e2e -F '#{pane_pid}')
-    pgrep -P "$(pgrep -P "$shell_pid" -x sh)" -f ciflash-sim | head -n 1
-}
-
 case "$CASE" in
 no_module_prompt)
     start "$BIN --no-module --fast"
@@ -77,27 +71,6 @@ error_reply)
     keys Escape
     expect_eq "$(exit_code)" 0 "exit code"
     grep -q '"frames_after_error": 0,' "$E2E_DIR/report.json" || fail "frames after an error"
-    ;;
-signal_before_update)
-    start "$BIN --no-module --fast"
-    wait_for "EXIT WITH 'Q'"
-    kill -INT "$(program_pid)"
-    expect_eq "$(exit_code)" 130 "exit code after an interrupt"
-    expect_terminal_restored
-    ;;
-signal_during_update)
-    # Real time: the update takes a few seconds, long enough to be interrupted in its middle.
-    start "$BIN --block-ms 0 --report $E2E_DIR/report.json"
-    wait_for "Update code page 0 under process"
-    pid=$(program_pid)
-    kill -INT "$pid"
-    kill -TERM "$pid"
-    keys C-c
-    wait_for "Update code page 1 under process"
-    # The held signals take effect once the update is done: the first one ends the run.
-    expect_eq "$(exit_code)" 130 "exit code after the held interrupt"
-    expect_eq "$(grep -o '"matches_image": true' "$E2E_DIR/report.json" | wc -l)" 2 "pages written in full"
-    expect_terminal_restored
     ;;
 *)
     echo "unknown case $CASE" >&2

@@ -24,22 +24,32 @@ TEST(ProcessLinux, ExitGivesTheCodeAndRunsExitHandlers) {
         testing::ExitedWithCode(3), "^atexit ran$");
 }
 
-TEST(ProcessLinux, ShieldHoldsEachEndingSignalBackUntilItsEnd) {
-    for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
-        EXPECT_EXIT(
-            {
+// Each ending signal: raised during the shield, it ends the process with 128 + its number
+// when the shield is lowered; raised after it, it ends the process at once; ignored at start,
+// it stays ignored throughout. Lowering a shield that is not up does nothing.
+TEST(ProcessLinux, ShieldHoldsCaughtSignalsAndLeavesIgnoredOnesIgnored) {
+    enum Row { HELD, AFTER, IGNORED };
+    for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP})
+        for (const Row row : {HELD, AFTER, IGNORED}) {
+            const auto body = [&] {
                 default_ending_signals();
+                if (row == IGNORED) signal(number, SIG_IGN);
                 process_catch_signals();
-                process_shield_begin();
-                raise(number);
-                std::fputs("held back", stderr);
                 process_shield_end();
+                process_shield_begin();
+                process_shield_begin();
+                if (row != AFTER) raise(number);
+                std::fputs("held", stderr);
+                process_shield_end();
+                raise(number);
                 std::fputs(", not ended", stderr);
                 _exit(0);
-            },
-            testing::ExitedWithCode(128 + number), "^held back$")
-            << number;
-    }
+            };
+            if (row == HELD) EXPECT_EXIT(body(), testing::ExitedWithCode(128 + number), "^held$");
+            if (row == AFTER) EXPECT_EXIT(body(), testing::KilledBySignal(number), "^held$");
+            if (row == IGNORED)
+                EXPECT_EXIT(body(), testing::ExitedWithCode(0), "^held, not ended$");
+        }
 }
 
 TEST(ProcessLinux, ClosedOutputPipeDoesNotEndTheRun) {
@@ -53,17 +63,6 @@ TEST(ProcessLinux, ClosedOutputPipeDoesNotEndTheRun) {
             _exit(5);
         },
         testing::ExitedWithCode(5), "");
-}
-
-TEST(ProcessLinux, SignalIgnoredAtStartStaysIgnored) {
-    EXPECT_EXIT(
-        {
-            signal(SIGHUP, SIG_IGN);
-            process_catch_signals();
-            raise(SIGHUP);
-            _exit(7);
-        },
-        testing::ExitedWithCode(7), "");
 }
 
 } // namespace

@@ -25,8 +25,10 @@ struct VirtualScreen {
     std::deque<int> keys;
     int keys_read = 0;
     bool info_fails = false; // screen_clear cannot read the screen size
-    int shield_depth = 0;    // process_shield_begin minus process_shield_end
-    int shield_begins = 0;
+    bool shielded = false;   // between process_shield_begin and process_shield_end
+    int shield_begins = 0;   // times the shield went up
+    int held_signal = 0;     // a signal that arrives while the shield is up, 0 for none
+    int keys_read_shielded = 0;
 };
 
 extern VirtualScreen vscreen;
