@@ -118,8 +118,8 @@ std::vector<Scenario> scenarios() {
             {"size reply of " + std::to_string(length) + " bytes", config, SUCCESS, {}, {}});
     }
 
-    // Offered buffer sizes: an update frame needs 10 to 259 bytes.
-    for (int offered : {0, 9, 260, 270, 1024}) {
+    // Offered buffer sizes: an update frame needs 10 bytes; beyond 259 frames stay at 259.
+    for (int offered : {0, 9}) {
         SimConfig config;
         config.module_buffer = static_cast<uint16_t>(offered);
         all.push_back({"module offers " + std::to_string(offered),
@@ -128,7 +128,7 @@ std::vector<Scenario> scenarios() {
                        {{3, INCONSISTENCY}},
                        {27}});
     }
-    for (int offered : {10, 259}) {
+    for (int offered : {10, 259, 260, 270, 1024}) {
         SimConfig config;
         config.module_buffer = static_cast<uint16_t>(offered);
         all.push_back({"module offers " + std::to_string(offered), config, SUCCESS, {}, {}});
@@ -196,7 +196,8 @@ TEST_P(FaultMatrix, EndsOnTheExpectedScreen) {
     EXPECT_LT(sim_clock_virtual_us(), 60ull * 60 * 1000 * 1000) << "ran more than a virtual hour";
     EXPECT_TRUE(vscreen.keys.empty());
     EXPECT_EQ(sim_record.frames_after_error, 0);
-    EXPECT_EQ(vscreen.shield_depth, 0);
+    EXPECT_FALSE(vscreen.shielded);
+    EXPECT_EQ(vscreen.keys_read_shielded, 0);
     for (const auto &[row, text] : s.shown) {
         const std::vector<std::string> writes = vscreen_writes_at(row);
         EXPECT_NE(std::find(writes.begin(), writes.end(), text), writes.end())
@@ -211,6 +212,8 @@ TEST_P(FaultMatrix, EndsOnTheExpectedScreen) {
         EXPECT_TRUE(sim_page_matches_image(0));
         EXPECT_TRUE(sim_page_matches_image(1));
         EXPECT_TRUE(sim_record.protocol_errors.empty()) << sim_record.protocol_errors.at(0);
+        EXPECT_EQ(sim_record.pages[1].data.size() / static_cast<size_t>(sim_record.pages[1].blocks),
+                  std::min<size_t>(sim_record.negotiated, 259) - 9);
         break;
     case UPDATE_ERROR:
         EXPECT_EQ(code, 0);

@@ -84,12 +84,19 @@ TEST(SimFirmware, OutOfOrderBlocksAndWrongFlagsAreRefusedAndRecorded) {
     EXPECT_EQ(sim_record.protocol_errors.back(), "frame check byte wrong");
 }
 
-TEST(SimFirmware, FrameShorterThanTheNegotiatedSizeIsAWrongLength) {
-    harness_reset({.module_buffer = 128});
-    harness_detect();
-    exchange({0x12, 0x01, 0x05, 0x80, 0x13, 0x00, 0x00, 0x00, 0x85});
-    buffer_size = 127;
-    const std::vector<uint8_t> reply = exchange(block_frame(0, 1));
-    EXPECT_EQ(reply.at(3), 0x67);
-    EXPECT_EQ(reply.at(4), 0x00);
+TEST(SimFirmware, BlockFramesUpToTheNegotiatedSizeServeWhenAllOfOneLength) {
+    const struct {
+        uint16_t first, second; // frame lengths; 0: not sent
+        uint8_t sw1_first, sw1_second;
+    } cases[] = {{127, 127, 0x90, 0x90}, {128, 127, 0x90, 0x67}, {129, 0, 0x67, 0}};
+    for (const auto &c : cases) {
+        harness_reset({.module_buffer = 128});
+        harness_detect();
+        exchange({0x12, 0x01, 0x05, 0x80, 0x13, 0x00, 0x00, 0x00, 0x85});
+        buffer_size = c.first;
+        EXPECT_EQ(exchange(block_frame(0, 1)).at(3), c.sw1_first) << c.first;
+        if (!c.second) continue;
+        buffer_size = c.second;
+        EXPECT_EQ(exchange(block_frame(0, 2)).at(3), c.sw1_second) << c.second;
+    }
 }
