@@ -7,10 +7,12 @@ struct SimOptions {
     std::string report_file;
     bool fast = false;
     bool help = false;
+    bool version = false;
 };
 
 extern const char SIM_USAGE[];
 
 // Fills options and sim_config from the arguments. Returns false with a one-line message in
-// *error for an unknown option or a bad value.
+// *error for an unknown option, a bad value, or a PAGE:BLOCK that no run with these options
+// reaches.
 bool sim_parse_options(int argc, const char *const argv[], SimOptions *options, std::string *error);
