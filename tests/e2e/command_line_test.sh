@@ -11,40 +11,30 @@ CIFLASH=${5:-}
 status=0
 
 version_text() {
+    local page image
     echo "$1 $VERSION"
     for page in 0 1; do
-        echo "page $page image: $(stat -c %s "${IMAGES[$page]}") bytes, SHA-256 $(sha256sum \
-            "${IMAGES[$page]}" | cut -d' ' -f1)"
+        image=${IMAGES[$page]}
+        echo "page $page image: $(stat -c %s "$image") bytes, SHA-256 $(sha256sum "$image" | cut -c1-64)"
     done
 }
 
-# check CODE OUT ERR COMMAND...: the exit code; standard output equal to OUT, or when OUT
-# starts with ~ matching the extended regex after it; standard error, its lines joined by
-# blanks, matching the extended regex ERR ("" for none). Exit code 2 means one line of error.
+# check CODE OUT ERR COMMAND...: the exit code; standard output equal to OUT, or matching the
+# extended regex after a leading ~; standard error, lines joined by blanks, matching the
+# regex ERR, or empty for "". Exit code 2 needs exactly one line of error.
 check() {
-    local code=$1 out=$2 err=$3 dir got
+    local code=$1 out=$2 err=$3 dir got why=""
     shift 3
     dir=$(mktemp -d)
     (cd "$dir" && "$@" >out 2>err)
     got=$?
-    local why=""
     [ "$got" = "$code" ] || why="exit code $got"
-    if [ "${out:0:1}" = "~" ]; then
-        grep -qE -- "${out:1}" "$dir/out" || why="$why; stdout"
-    else
-        [ "$(cat "$dir/out")" = "$out" ] || why="$why; stdout"
-    fi
-    if [ -z "$err" ]; then
-        [ ! -s "$dir/err" ] || why="$why; stderr"
-    else
-        tr '\n' ' ' <"$dir/err" | grep -qE -- "$err" || why="$why; stderr"
-    fi
+    if [ "${out:0:1}" = "~" ]; then grep -qE -- "${out:1}" "$dir/out"; else
+        [ "$(cat "$dir/out")" = "$out" ]; fi || why="$why; stdout"
+    if [ -z "$err" ]; then [ ! -s "$dir/err" ]; else
+        tr '\n' ' ' <"$dir/err" | grep -qE -- "$err"; fi || why="$why; stderr"
     [ "$code" != 2 ] || [ "$(wc -l <"$dir/err")" = 1 ] || why="$why; not one line"
-    if [ -n "$why" ]; then
-        echo "FAIL: $*: $why"
-        echo "--- stdout"; head -c 300 "$dir/out"; echo "--- stderr"; cat "$dir/err"
-        status=1
-    fi
+    [ -z "$why" ] || { echo "FAIL: $*: $why" && cat "$dir/out" "$dir/err" && status=1; }
     rm -rf "$dir"
 }
 
