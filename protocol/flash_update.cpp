@@ -159,7 +159,6 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
 
 } // namespace
 
-// On success the shield stays up: the caller lowers it once the outcome is on screen.
 uint8_t flash_update() {
     if (buffer_size < UPDATE_MIN_BUFFER) {
         // No frame can be formed from this size: send nothing rather than a corrupt frame.

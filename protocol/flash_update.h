@@ -22,5 +22,6 @@ constexpr uint16_t UPDATE_STAGING_SIZE = 512;
 constexpr uint16_t UPDATE_FRAME_BUFFER_SIZE = 1300;
 
 // 0 when both pages are written and every block acknowledged; 1 after an error screen that the
-// operator left with ESC. The screen is cleared before it returns.
+// operator left with ESC. The screen is cleared before it returns. After 0 the signal shield is
+// still up: the caller lowers it once the outcome is on screen.
 uint8_t flash_update();
