@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows test suite under Wine: cross-builds (scripts/windows-build.sh), runs the unit
 # tests, runs ciflash-sim.exe in a terminal (tmux) through a whole update to ESC and through
-# a Ctrl+C during the flash write (outcome drawn, then the Ctrl+C exit code), and checks that ciflash.exe, built with the stand-in images
-# given as the real ones, explains the missing port driver and exits 1 without drawing.
+# a Ctrl+C during the flash write (outcome drawn, then the Ctrl+C exit code), and checks that
+# ciflash.exe, built with the stand-in images given as the real ones, explains the missing
+# port driver and exits 1 without drawing.
 # Installs the Debian packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -24,9 +24,8 @@ TEST(ProcessLinux, ExitGivesTheCodeAndRunsExitHandlers) {
         testing::ExitedWithCode(3), "^atexit ran$");
 }
 
-// Each ending signal: raised during the shield, it ends the process with 128 + its number
-// when the shield is lowered; raised after it, it ends the process at once; ignored at start,
-// it stays ignored throughout. Lowering a shield that is not up does nothing.
+// Raised during the shield, an ending signal ends the process with 128 + n at the shield's end;
+// raised after it, at once; ignored at start, never. Lowering no shield does nothing.
 TEST(ProcessLinux, ShieldHoldsCaughtSignalsAndLeavesIgnoredOnesIgnored) {
     enum Row { HELD, AFTER, IGNORED };
     for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP})
@@ -36,7 +35,6 @@ TEST(ProcessLinux, ShieldHoldsCaughtSignalsAndLeavesIgnoredOnesIgnored) {
                 if (row == IGNORED) signal(number, SIG_IGN);
                 process_catch_signals();
                 process_shield_end();
-                process_shield_begin();
                 process_shield_begin();
                 if (row != AFTER) raise(number);
                 std::fputs("held", stderr);
