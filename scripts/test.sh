@@ -13,5 +13,5 @@ ctest --test-dir build --output-on-failure -j2
 
 cmake -S . -B build-hardware -G Ninja -DCIFLASH_PAGE0_IMAGE="$PWD/protocol/images/standin_page0.bin" \
     -DCIFLASH_PAGE1_IMAGE="$PWD/protocol/images/standin_page1.bin"
-cmake --build build-hardware --target ciflash
+cmake --build build-hardware --target ciflash ciflash-sim
 ctest --test-dir build-hardware --output-on-failure -R command_line

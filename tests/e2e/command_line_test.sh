@@ -56,7 +56,7 @@ if [ -n "$CIFLASH" ]; then
     if command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ]; then
         run=(setpriv --bounding-set=-all --inh-caps=-all --ambient-caps=-all "$CIFLASH")
     fi
-    ONLY="(only --help or --version, alone) $"
+    ONLY="\(only --help or --version, alone\) $"
     check 0 "~^Usage: ciflash \[--help \| --version\]$" "" "${run[@]}" --help
     check 0 "$(version_text ciflash)" "" "${run[@]}" --version
     check 2 "" "^ciflash: unexpected argument '--bogus' $ONLY" "${run[@]}" --bogus
