@@ -14,6 +14,9 @@ scripts/windows-build.sh
 windows_wine_env build-windows
 
 echo "== unit tests under Wine"
+# The Wine server stays up between the test programs (until 30 s after the last one): one
+# that shuts down as the next program connects resets that program's connection.
+"$WINESERVER" -p30
 ctest --test-dir build-windows --output-on-failure -j2
 
 # shellcheck source=tests/e2e/tmux_lib.sh
