@@ -1,10 +1,13 @@
-// ciflash: the hardware program. It takes no arguments and ignores any given.
+// ciflash: the hardware program. Without arguments it runs the update; --help and --version
+// answer without touching the ports or the screen.
+#include "console/command_line.h"
 #include "console/startup.h"
 #include "platform/console.h"
 #include "platform/port_access.h"
 #include "platform/process.h"
 
-int main() {
+int main(int argc, char **argv) {
+    if (argc > 1) return answer_arguments(argc, argv);
     // Without the ports nothing can be done; the diagnosis is already on standard error.
     if (!port_access_open()) return 1;
     console_open();

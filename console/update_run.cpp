@@ -2,6 +2,7 @@
 #include "console/screen.h"
 #include "console/startup.h"
 #include "platform/console.h"
+#include "platform/process.h"
 #include "protocol/flash_update.h"
 #include "protocol/identify.h"
 
@@ -18,6 +19,8 @@ int program_entry() {
         screen_line(20, "UPDATE ERROR !!!");
     }
     screen_line(24, "EXIT WITH 'Q'");
+    // The outcome is on screen: a signal held back during the write ends the program now.
+    process_shield_end();
     while (wait_key() == KEY_SPACE) {
     }
     return 0;

@@ -42,7 +42,7 @@ bool fatal_screen_shown() {
 }
 
 uint32_t blocks_of(const PageImage &image) {
-    return page_block_count(image, buffer_size - 9u);
+    return page_block_count(image, std::min(buffer_size - 9u, 250u));
 }
 
 void start_run(const uint8_t *data, size_t size) {
@@ -80,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     }
     FUZZ_CHECK(entry_result == 0, "the run returned an exit code other than 0");
-    FUZZ_CHECK(vscreen.shield_depth == 0 && vscreen.shield_begins <= 1,
-               "the write phase's shield is not lifted exactly once");
+    FUZZ_CHECK(!vscreen.shielded && vscreen.shield_begins <= 1 && vscreen.keys_read_shielded == 0,
+               "the write phase's shield is up while a key is awaited or after the run");
     const bool success = shown("UPDATE SUCCESSFULL. ");
     FUZZ_CHECK(success != shown("UPDATE ERROR !!!"), "not exactly one outcome");
     if (success)

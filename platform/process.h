@@ -9,8 +9,17 @@
 // console_open.
 void process_catch_signals();
 
-// From the first block frame sent until the flash update returns, interrupt, quit,
-// terminate and hang-up signals are held back: a half-written module is worse than a late
-// exit. A signal that arrived meanwhile takes effect at process_shield_end.
+// The shield keeps interrupt, quit, terminate and hang-up signals (Ctrl+C and Ctrl+Break on
+// Windows) from ending the run while block frames are sent and their replies awaited: a
+// half-written module is worse than a late exit. A signal ignored when the program started is
+// not held: it stays ignored.
+// process_shield_begin raises the shield before the first block frame; once up, a further
+// call does nothing.
 void process_shield_begin();
+// Lowers the shield; does nothing when it is not up. A signal held back meanwhile ends the
+// process here with 128 + its number (on Windows the code of a process ended by Ctrl+C), the
+// console restored, without a key. The flash update calls it on each of its error screens
+// once the screen is drawn and before the wait for ESC; after a successful update the shield
+// stays up until the success screen is drawn and the program is about to wait for its key.
+// From then on a signal ends the program at once.
 void process_shield_end();

@@ -12,10 +12,23 @@ namespace {
 
 constexpr int ENDING_SIGNALS[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
-sigset_t ending_signals() {
+// The signals held back while the shield is up; empty when it is down.
+sigset_t held_signals;
+bool shield_up = false;
+
+bool ignored(int number) {
+    struct sigaction current {};
+    sigaction(number, nullptr, &current);
+    return current.sa_handler == SIG_IGN;
+}
+
+// The ending signals that are not ignored: an ignored signal that was blocked would be kept
+// pending, and would end the run at the end of the shield.
+sigset_t caught_signals() {
     sigset_t set;
     sigemptyset(&set);
-    for (const int number : ENDING_SIGNALS) sigaddset(&set, number);
+    for (const int number : ENDING_SIGNALS)
+        if (!ignored(number)) sigaddset(&set, number);
     return set;
 }
 
@@ -38,13 +51,9 @@ void process_catch_signals() {
     signal(SIGPIPE, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = end_by_signal;
-    action.sa_mask = ending_signals();
-    for (const int number : ENDING_SIGNALS) {
-        struct sigaction previous {};
-        sigaction(number, nullptr, &previous);
-        if (previous.sa_handler == SIG_IGN) continue; // left ignored, as by nohup
-        sigaction(number, &action, nullptr);
-    }
+    action.sa_mask = caught_signals();
+    for (const int number : ENDING_SIGNALS)
+        if (sigismember(&action.sa_mask, number)) sigaction(number, &action, nullptr);
 }
 
 void process_exit(int code) {
@@ -54,17 +63,21 @@ void process_exit(int code) {
 }
 
 void process_shield_begin() {
-    const sigset_t set = ending_signals();
-    sigprocmask(SIG_BLOCK, &set, nullptr);
+    if (shield_up) return;
+    held_signals = caught_signals();
+    sigprocmask(SIG_BLOCK, &held_signals, nullptr);
+    shield_up = true;
 }
 
-// A signal held back during the write phase ends the process now, through the normal exit
-// (with the shell's code for a signal), so that output is flushed and exit handlers run.
+// A signal held back by the shield ends the process now, through the normal exit (with the
+// shell's code for a signal), so that output is flushed and exit handlers run.
 void process_shield_end() {
+    if (!shield_up) return;
     sigset_t pending;
     sigpending(&pending);
     for (const int number : ENDING_SIGNALS)
-        if (sigismember(&pending, number)) process_exit(128 + number);
-    const sigset_t set = ending_signals();
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+        if (sigismember(&held_signals, number) && sigismember(&pending, number))
+            process_exit(128 + number);
+    sigprocmask(SIG_UNBLOCK, &held_signals, nullptr);
+    shield_up = false;
 }

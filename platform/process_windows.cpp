@@ -1,7 +1,9 @@
 // Ending the process on Windows, and the console control events that end it: Ctrl+C,
 // Ctrl+Break, closing the console window, log-off and shut-down put the console back first
 // and then take their default effect, the end of the process with STATUS_CONTROL_C_EXIT.
-// Windows runs the control handler on a thread of its own.
+// Windows runs the control handler on a thread of its own. A process started with Ctrl+C
+// ignored (as a background job is) never sees the event: Windows does not call the handler
+// for it, shield or not, and nothing here clears that setting.
 #include "platform/process_windows.h"
 #include "platform/process.h"
 
@@ -26,8 +28,8 @@ BOOL WINAPI process_console_event(DWORD event) {
         return FALSE;
     }
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
-    // The end of the shield ends the process while this waits. Windows waits a few seconds
-    // at most for a handler of these events, then ends the process anyway.
+    // The end of the shield ends the process while this waits. Windows waits about five
+    // seconds at most for a handler of these events, then ends the process anyway.
     for (;;) Sleep(INFINITE);
 }
 
@@ -42,11 +44,12 @@ void process_exit(int code) {
 }
 
 void process_shield_begin() {
-    shield = SHIELD_ON;
+    int state = SHIELD_OFF;
+    shield.compare_exchange_strong(state, SHIELD_ON);
 }
 
 // An event held back ends the process now, with the exit code Windows gives to a console
-// program that Ctrl+C ends.
+// program that Ctrl+C ends; without a shield this does nothing.
 void process_shield_end() {
     if (shield.exchange(SHIELD_OFF) == SHIELD_HOLDING)
         process_exit(static_cast<int>(STATUS_CONTROL_C_EXIT));

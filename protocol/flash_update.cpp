@@ -19,7 +19,6 @@ struct UpdateCall {
     uint8_t staging[UPDATE_STAGING_SIZE];
     uint8_t frame[UPDATE_FRAME_BUFFER_SIZE];
     uint16_t frame_length;
-    bool shielded;
 };
 
 const char ROW3_BLANK[] = "                                             "; // 45 blanks
@@ -28,8 +27,10 @@ void blank_row3() {
     screen_line(3, ROW3_BLANK);
 }
 
-// Every error screen ends alike: ESC alone, a cleared screen, result 1.
+// Every error screen ends alike: once it is drawn, a signal held back during the write ends
+// the program on it; otherwise ESC alone, a cleared screen, result 1.
 uint8_t close_on_escape() {
+    process_shield_end();
     wait_escape();
     screen_clear();
     return 1;
@@ -94,10 +95,7 @@ enum BlockOutcome : uint8_t { BLOCK_REPLIED, BLOCK_NO_REPLY, BLOCK_REPLY_FAILED 
 // Sends the frame, re-sent at once while the interface is busy, then polls for the reply every
 // 10 ms. Gives up when no reply has come UPDATE_REPLY_LIMIT_MS after the first send.
 BlockOutcome send_and_await_reply(UpdateCall &call) {
-    if (!call.shielded) {
-        process_shield_begin();
-        call.shielded = true;
-    }
+    process_shield_begin();
     uint32_t start = tick_count();
 
     LinkResult sent = ci_send(call.frame, call.frame_length);
@@ -162,18 +160,16 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
 } // namespace
 
 uint8_t flash_update() {
-    UpdateCall call = {};
-    uint8_t result = 1;
-    if (buffer_size < UPDATE_MIN_BUFFER || buffer_size > UPDATE_MAX_BUFFER) {
+    if (buffer_size < UPDATE_MIN_BUFFER) {
         // No frame can be formed from this size: send nothing rather than a corrupt frame.
+        screen_clear();
         screen_banner();
-        result = inconsistency_screen();
-    } else {
-        call.block_len = buffer_size - FRAME_OVERHEAD;
-        result = update_page(call, page_image_0);
-        if (result == 0) result = update_page(call, page_image_1);
-        if (result == 0) screen_clear();
+        return inconsistency_screen();
     }
-    if (call.shielded) process_shield_end();
+    UpdateCall call = {};
+    call.block_len = update_block_len(buffer_size);
+    uint8_t result = update_page(call, page_image_0);
+    if (result == 0) result = update_page(call, page_image_1);
+    if (result == 0) screen_clear();
     return result;
 }

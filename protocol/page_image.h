@@ -21,3 +21,6 @@ constexpr uint32_t page_block_count(const PageImage &image, uint32_t block_len) 
 
 extern const PageImage page_image_0;
 extern const PageImage page_image_1;
+// The SHA-256 of each image file in 64 lower-case hex digits, taken when it was compiled in.
+extern const char page_image_0_sha256[];
+extern const char page_image_1_sha256[];

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows test suite under Wine: cross-builds (scripts/windows-build.sh), runs the unit
 # tests, runs ciflash-sim.exe in a terminal (tmux) through a whole update to ESC and through
-# a Ctrl+C during the flash write, and checks that ciflash.exe, built with the stand-in images
-# given as the real ones, explains the missing port driver and exits 1 without drawing.
+# a Ctrl+C during the flash write (outcome drawn, then the Ctrl+C exit code), and checks that
+# ciflash.exe, built with the stand-in images given as the real ones, explains the missing
+# port driver and exits 1 without drawing.
 # Installs the Debian packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,9 @@ scripts/windows-build.sh
 windows_wine_env build-windows
 
 echo "== unit tests under Wine"
+# The Wine server stays up between the test programs (until 30 s after the last one): one
+# that shuts down as the next program connects resets that program's connection.
+"$WINESERVER" -p30
 ctest --test-dir build-windows --output-on-failure -j2
 
 # shellcheck source=tests/e2e/tmux_lib.sh
@@ -33,14 +37,17 @@ echo "ok: UPDATE SUCCESSFULL. shown, exit code 0 after ESC"
 
 echo "== ciflash-sim.exe in real time, Ctrl+C while the flash is written"
 start "$WINE build-windows/ciflash-sim.exe --report $E2E_DIR/report.json"
-wait_for "Block Number = 0"
+# Typed only once the screen shows the write under way: the shield is up and the console
+# turns Ctrl+C into a control event (not a key) between key reads.
+wait_for "Update code page 0 under process"
 keys C-c
-# The update goes on to its end; then the process ends as Ctrl+C ends it (STATUS_CONTROL_C_EXIT,
-# 0xC000013A, whose low byte Wine passes on).
+# The update goes on to its end and draws its outcome; then, without a key, the process ends
+# as Ctrl+C ends it (STATUS_CONTROL_C_EXIT, 0xC000013A, whose low byte Wine passes on).
 expect_eq "$(exit_code)" 58 "exit code after Ctrl+C"
+screen_text | grep -qF " UPDATE SUCCESSFULL." || fail "no outcome screen"
 [ "$(grep -c '"matches_image": true' "$E2E_DIR/report.json")" = 2 ] ||
     fail "flash not written to its end: $(cat "$E2E_DIR/report.json")"
-echo "ok: both pages written, then exit code 0xC000013A"
+echo "ok: both pages written, outcome shown, then exit code 0xC000013A without a key"
 
 echo "== ciflash.exe without the port driver"
 scripts/windows-build.sh -B build-windows-hardware -DCIFLASH_TESTS=OFF \

@@ -176,8 +176,13 @@ static uint16_t block_order_error(const std::vector<uint8_t> &f, int page, int b
                       0x6481);
     if (f[FRAME_POS_P2] != (block == 1 ? 1 : 0))
         return reject("first-block flag wrong on block " + std::to_string(block), 0x6481);
-    if (f.size() != sim_fw.frame_size)
+    // Any length up to the negotiated size serves, the same for every frame of the run.
+    if (f.size() > sim_record.negotiated)
         return reject("block frame of " + std::to_string(f.size()) + " bytes, negotiated " +
+                          std::to_string(sim_record.negotiated),
+                      0x6700);
+    if (f.size() != sim_fw.frame_size)
+        return reject("block frame of " + std::to_string(f.size()) + " bytes, the first of " +
                           std::to_string(sim_fw.frame_size),
                       0x6700);
     if (sim_record.frame_mode && *sim_record.frame_mode != f[FRAME_POS_MODE])
@@ -196,7 +201,7 @@ static void store_block(const std::vector<uint8_t> &f, int page, int block) {
 }
 
 static void answer_block(const std::vector<uint8_t> &f) {
-    if (sim_record.frames == 0) sim_fw.frame_size = sim_record.negotiated;
+    if (sim_record.frames == 0) sim_fw.frame_size = static_cast<uint16_t>(f.size());
     ++sim_record.frames;
     if (sim_fw.error_answered) ++sim_record.frames_after_error;
     int page = 0, block = 0;

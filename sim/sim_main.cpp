@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/command_line.h"
 #include "console/startup.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -37,6 +38,10 @@ int main(int argc, char **argv) {
     }
     if (options.help) {
         std::fputs(SIM_USAGE, stdout);
+        return 0;
+    }
+    if (options.version) {
+        print_version("ciflash-sim");
         return 0;
     }
     if (!options.trace_file.empty()) {

@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/ci_link.h"
 #include "link/registers.h"
+#include "protocol/flash_update.h"
+#include "protocol/page_image.h"
 #include "sim/sim_module.h"
 
 const char SIM_USAGE[] =
@@ -43,7 +46,8 @@ const char SIM_USAGE[] =
     "  --fast                 virtual clock: every wait passes at once\n"
     "  --trace FILE           write every port access to FILE\n"
     "  --report FILE          write a JSON summary to FILE when the program ends\n"
-    "  --help                 show this help\n";
+    "  --help                 show this help\n"
+    "  --version              show the version and the page images compiled in\n";
 
 namespace {
 
@@ -82,31 +86,76 @@ struct BlockOption {
     SimEventKind kind;
     int value_base;
     long value_max;
+    const char *form; // the expected form of the value, for the message on a bad one
 };
+
+constexpr const char PAGE_BLOCK[] = "PAGE:BLOCK, PAGE 0 or 1, BLOCK from 1";
 
 constexpr BlockOption BLOCK_OPTIONS[] = {
-    {"--reply", SIM_REPLY_SW, 16, 0xFFFF},
-    {"--remove", SIM_REMOVE, 0, 0},
-    {"--write-error", SIM_WRITE_ERROR, 0, 0},
-    {"--write-error-kept", SIM_WRITE_ERROR_KEPT, 0, 0},
-    {"--read-error", SIM_READ_ERROR, 0, 0},
-    {"--hang", SIM_HANG, 0, 0},
-    {"--busy", SIM_BUSY, 0, 0},
-    {"--reply-len", SIM_REPLY_LEN, 10, 65535},
+    {"--reply", SIM_REPLY_SW, 16, 0xFFFF, "PAGE:BLOCK:SW, SW as 4 hex digits"},
+    {"--remove", SIM_REMOVE, 0, 0, PAGE_BLOCK},
+    {"--write-error", SIM_WRITE_ERROR, 0, 0, PAGE_BLOCK},
+    {"--write-error-kept", SIM_WRITE_ERROR_KEPT, 0, 0, PAGE_BLOCK},
+    {"--read-error", SIM_READ_ERROR, 0, 0, PAGE_BLOCK},
+    {"--hang", SIM_HANG, 0, 0, PAGE_BLOCK},
+    {"--busy", SIM_BUSY, 0, 0, PAGE_BLOCK},
+    {"--reply-len", SIM_REPLY_LEN, 10, 65535, "PAGE:BLOCK:N, N from 0 to 65535"},
 };
 
-constexpr const char *VALUE_OPTIONS[] = {
-    "--base",      "--module-buffer", "--bios",        "--bios-date", "--customer",
-    "--processor", "--asic",          "--page-number", "--erase-ms",  "--block-ms",
-    "--seed",      "--fault-rate",    "--trace",       "--report",    "--size-reply-len",
+struct ValueOption {
+    const char *name;
+    const char *form; // nullptr: any text
 };
 
-bool takes_value(const std::string &name) {
+constexpr ValueOption VALUE_OPTIONS[] = {
+    {"--base", "0x300, 0x320, 0x340, 0x360 or 0x380"},
+    {"--module-buffer", "a number from 0 to 65535"},
+    {"--bios", nullptr},
+    {"--bios-date", nullptr},
+    {"--customer", nullptr},
+    {"--processor", nullptr},
+    {"--asic", "a number from 0 to 255"},
+    {"--page-number", "a number from 0 to 255"},
+    {"--erase-ms", "milliseconds from 0 to 600000"},
+    {"--block-ms", "milliseconds from 0 to 600000"},
+    {"--seed", "a number from 0 to 4294967295"},
+    {"--fault-rate", "a rate from 0 to 1"},
+    {"--trace", nullptr},
+    {"--report", nullptr},
+    {"--size-reply-len", "a number from 0 to 65535"},
+};
+
+// The expected form of the option's value, or nullptr when the option takes none.
+const char *value_form(const std::string &name) {
     for (const BlockOption &b : BLOCK_OPTIONS)
-        if (name == b.name) return true;
-    for (const char *option : VALUE_OPTIONS)
-        if (name == option) return true;
-    return false;
+        if (name == b.name) return b.form;
+    for (const ValueOption &v : VALUE_OPTIONS)
+        if (name == v.name) return v.form ? v.form : "text";
+    return nullptr;
+}
+
+// Every block event must name a block that a run with these options writes: the blocks of
+// a page follow from its image size and the buffer size the run negotiates.
+bool events_reachable(std::string *error) {
+    const uint16_t host_max = sim_config.silent_identify ? FALLBACK_MAX_BUFFER : STARTUP_MAX_BUFFER;
+    const uint16_t buffer =
+        sim_config.module_buffer < host_max ? sim_config.module_buffer : host_max;
+    for (const SimBlockEvent &e : sim_config.events) {
+        const PageImage &image = e.page == 0 ? page_image_0 : page_image_1;
+        const uint32_t blocks =
+            buffer < UPDATE_MIN_BUFFER ? 0 : page_block_count(image, update_block_len(buffer));
+        if (static_cast<uint32_t>(e.block) <= blocks) continue;
+        const char *name = "";
+        for (const BlockOption &b : BLOCK_OPTIONS)
+            if (b.kind == e.kind) name = b.name;
+        const std::string page = std::to_string(e.page);
+        *error = "no block " + page + ":" + std::to_string(e.block) + " for " + name + ": " +
+                 (blocks ? "page " + page + " has blocks 1 to " + std::to_string(blocks)
+                         : std::string("no block is written")) +
+                 " with a " + std::to_string(buffer) + "-byte buffer";
+        return false;
+    }
+    return true;
 }
 
 bool is_io_base(long long value) {
@@ -127,6 +176,10 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
         }
         if (name == "--help") {
             options->help = true;
+            continue;
+        }
+        if (name == "--version") {
+            options->version = true;
             continue;
         }
         if (name == "--fast") {
@@ -150,7 +203,7 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
             continue;
         }
 
-        if (!takes_value(name)) {
+        if (!value_form(name)) {
             *error = (name.rfind("--", 0) == 0 ? "unknown option " : "unexpected argument ") + name;
             return false;
         }
@@ -208,9 +261,10 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
             options->report_file = value; // --report, the last value option
         }
         if (!ok) {
-            *error = "bad value for " + name + ": " + value;
+            *error =
+                "bad value for " + name + ": " + value + " (expected " + value_form(name) + ")";
             return false;
         }
     }
-    return true;
+    return events_reachable(error);
 }

@@ -7,6 +7,7 @@ struct SimOptions {
     std::string report_file;
     bool fast = false;
     bool help = false;
+    bool version = false;
     // Set by ciflash-rehearse: "--" ends the options and the program to run follows; on
     // return program_arg is its index in argv (argc when nothing follows "--").
     bool takes_program = false;
@@ -16,5 +17,6 @@ struct SimOptions {
 extern const char SIM_USAGE[];
 
 // Fills options and sim_config from the arguments. Returns false with a one-line message in
-// *error for an unknown option or a bad value.
+// *error for an unknown option, a bad value, or a PAGE:BLOCK that no run with these options
+// reaches.
 bool sim_parse_options(int argc, const char *const argv[], SimOptions *options, std::string *error);

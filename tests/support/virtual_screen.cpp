@@ -56,15 +56,19 @@ int key_read() {
     const int code = vscreen.keys.front();
     vscreen.keys.pop_front();
     ++vscreen.keys_read;
+    if (vscreen.shielded) ++vscreen.keys_read_shielded;
     return code;
 }
 void process_exit(int code) {
     throw ProcessExit{code};
 }
 void process_shield_begin() {
-    ++vscreen.shield_depth;
+    if (vscreen.shielded) return;
+    vscreen.shielded = true;
     ++vscreen.shield_begins;
 }
 void process_shield_end() {
-    --vscreen.shield_depth;
+    if (!vscreen.shielded) return;
+    vscreen.shielded = false;
+    if (vscreen.held_signal) process_exit(128 + vscreen.held_signal);
 }

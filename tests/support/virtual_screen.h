@@ -18,7 +18,10 @@ struct VirtualScreen {
     int column = 0, row = 0, clears = 0, keys_read = 0;
     Rows writes; // every screen_write, in order
     std::deque<int> keys;
-    int shield_depth = 0, shield_begins = 0;
+    bool shielded = false;      // between process_shield_begin and process_shield_end
+    int shield_begins = 0;      // times the shield went up
+    int held_signal = 0;        // a signal that arrives while the shield is up, 0 for none
+    int keys_read_shielded = 0; // keys read while the shield is up
 };
 extern VirtualScreen vscreen;
 
