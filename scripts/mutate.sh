@@ -55,7 +55,7 @@ P10@@protocol/identify.cpp@@        frame_mode = 0;@@        frame_mode = 1;@@th
 P11@@protocol/flash_update.cpp@@index == 0 ? 1 : 0@@index == 1 ? 1 : 0@@the first-block flag is set on the second block
 P12@@protocol/flash_update.cpp@@std::memset(call.staging + take, PAD_BYTE,@@std::memset(call.staging + take, 0x00,@@the last block is padded with 0x00
 P13@@protocol/page_image.h@@(image.size + block_len - 1) / block_len@@image.size / block_len@@the block count rounds down
-P14@@protocol/flash_update.cpp@@        result = update_page(call, page_image_0);@@        result = update_page(call, page_image_1);@@page 1 is written first
+P14@@protocol/flash_update.cpp@@    uint8_t result = update_page(call, page_image_0);@@    uint8_t result = update_page(call, page_image_1);@@page 1 is written first
 P15@@protocol/flash_update.cpp@@sw1 == SW1_NVM_UNCHANGED && sw2 != SW2_MEMORY_FAILURE@@sw1 == SW1_NVM_UNCHANGED && sw2 == SW2_MEMORY_FAILURE@@the flash-memory-error screen wants 6481
 P16@@protocol/flash_update.cpp@@sw1 == SW1_WRONG_LENGTH && sw2 == 0x00@@sw1 == SW1_WRONG_LENGTH@@the length-block screen ignores SW2
 P17@@protocol/flash_update.cpp@@"Block Number = %03u / %03u", index + 1,@@"Block Number = %03u / %03u", index,@@the block number counts from 0
@@ -84,6 +84,15 @@ S05@@sim/sim_firmware.cpp@@    if (block == 1) p = SimPage{}; // the page is era
 S06@@sim/sim_firmware.cpp@@    if (f.size() != sim_fw.frame_size)@@    if (false && f.size() != sim_fw.frame_size)@@the simulated module accepts block frames of another size
 S07@@sim/sim_module.cpp@@    if ((rising & COMMAND_SW) && (value & COMMAND_SR))@@    if (false && (rising & COMMAND_SW) && (value & COMMAND_SR))@@the simulated module accepts SW with SR still set
 S08@@sim/sim_module.cpp@@    if (!(sim_if.command & COMMAND_HC) || !sim_if.fr_at_hc) {@@    if (!(sim_if.command & COMMAND_HC)) {@@the simulated module takes data written while FR was clear
+N01@@platform/process_linux.cpp@@        if (!ignored(number)) sigaddset(&set, number);@@        sigaddset(&set, number);@@a signal ignored at start is held by the shield and ends the run at its end
+N02@@protocol/flash_update.cpp@@    process_shield_end();@@@@an update error screen waits for ESC while a held signal stays held
+N03@@console/update_run.cpp@@    process_shield_end();@@@@the shield stays up over the outcome screen
+N04@@protocol/flash_update.h@@    return block < UPDATE_MAX_BLOCK ? block : UPDATE_MAX_BLOCK;@@    return block;@@a buffer of 260 to 270 bytes gives frames longer than 259 bytes
+N05@@console/ciflash_main.cpp@@    if (argc > 1) return answer_arguments(argc, argv);@@@@ciflash ignores its arguments and goes for the ports
+N06@@console/command_line.cpp@@    if (argc == 2 && (help || version)) return 0;@@    if (help || version) return 0;@@ciflash accepts --version followed by another argument
+N07@@sim/sim_options.cpp@@    return events_reachable(error);@@    return true;@@the simulator accepts a PAGE:BLOCK that no run reaches
+N08@@sim/sim_firmware.cpp@@    if (f.size() > sim_record.negotiated)@@    if (f.size() > 1300)@@the simulated module takes frames longer than the negotiated size
+N09@@protocol/flash_update.cpp@@        screen_clear();@@@@the buffer-size refusal is drawn over the screen before it
 EOF
 )
 
