@@ -11,18 +11,13 @@ constexpr uint64_t MS = 1000000; // nanoseconds
 
 // The start of the deadline's millisecond, or now when the counter reads it or has passed it,
 // across the 32-bit wrap too.
-TEST(OsWakeTime, IsTheStartOfTheDeadlineMillisecondOrNow) {
-    const uint64_t now = 1000 * MS + 400000; // tick 1000, 0.4 ms into it
-    const uint64_t wrap = 0x1FFFFFFFEull * MS + 123;
+TEST(OsClock, WakeTimeIsTheStartOfTheDeadlineMillisecondOrNow) {
+    const uint64_t now = 1000 * MS + 400000, wrap = 0x1FFFFFFFEull * MS + 123;
     // clang-format off
-    const struct {
-        uint64_t now;
-        uint32_t deadline;
-        uint64_t wake;
-    } cases[] = {{now, 1001, 1001 * MS}, {now, 3000, 3000 * MS}, {now, 1000, now}, {now, 999, now},
-                 {now, 1000 + 0x7FFFFFFFu, (1000 + 0x7FFFFFFFull) * MS}, {now, 1000 - 0x80000000u, now},
-                 {wrap, 0xFFFFFFFFu, 0x1FFFFFFFFull * MS}, {wrap, 3, 0x200000003ull * MS},
-                 {wrap, 0xFFFFFFF0u, wrap}};
+    const struct { uint64_t now; uint32_t deadline; uint64_t wake; } cases[] = {
+        {now, 1001, 1001 * MS}, {now, 1000, now}, {now, 1000 - 0x80000000u, now},
+        {now, 1000 + 0x7FFFFFFFu, (1000 + 0x7FFFFFFFull) * MS}, {wrap, 3, 0x200000003ull * MS},
+        {wrap, 0xFFFFFFF0u, wrap}};
     // clang-format on
     for (const auto &c : cases) EXPECT_EQ(os_wake_time_ns(c.now, c.deadline), c.wake) << c.deadline;
 }
@@ -36,13 +31,11 @@ uint32_t monotonic_ms() {
 
 // One short real sleep: no duration is measured, only where the counter stands.
 TEST(OsClock, CountsMonotonicMillisecondsAndSleepsUntilTheDeadline) {
-    const uint32_t before = monotonic_ms();
-    const uint32_t deadline = tick_count() + 2;
+    const uint32_t before = monotonic_ms(), deadline = tick_count() + 2;
     tick_sleep_until(deadline);
-    const uint32_t ticks = os_tick_count();
-    const uint32_t after = monotonic_ms();
-    EXPECT_LT(static_cast<uint32_t>(ticks - deadline), 0x80000000u);
-    EXPECT_LE(static_cast<uint32_t>(ticks - before), static_cast<uint32_t>(after - before));
+    const uint32_t ticks = os_tick_count(), after = monotonic_ms();
+    EXPECT_LT(ticks - deadline, 0x80000000u);
+    EXPECT_LE(ticks - before, after - before);
 }
 
 } // namespace

@@ -47,13 +47,9 @@ TEST(PortWindows, LetOnlyTheFiveWindowsThroughAndNothingBeforeTheyAreOpen) {
 
 // The reasons given, as the paragraphs' key words in order, up to the end (newlines as ~).
 TEST(PortAccessDiagnosis, NamesTheCauseAndTheWaysOut) {
-    const struct {
-        int error;
-        uid_t euid;
-        bool has_cap;
-        const char *lockdown;
-        const char *reasons;
-    } cases[] = {// clang-format off
+    // clang-format off
+    const struct { int error; uid_t euid; bool has_cap; const char *lockdown, *reasons; }
+    cases[] = {
         {EPERM, 1000, false, "", "not root .effective user id 1000.*~Two ways out:.*sudo /x~"
          ".*sudo setcap cap_sys_rawio.ep /x~Kernel lockdown, .*no lockdown mode.~$"},
         {EPERM, 0, false, "[none] integrity confidentiality\n", "runs as root but lacks.*bounding "
@@ -74,26 +70,24 @@ TEST(PortAccessDiagnosis, NamesTheCauseAndTheWaysOut) {
     }
 }
 
-// A field of /proc/self/status, e.g. "0000000000000000" for "CapEff".
-std::string status_field(const std::string &name) {
+// The capability sets and the no-new-privileges flag, as /proc/self/status gives them.
+std::string privileges() {
     std::ifstream status("/proc/self/status");
+    std::string text;
     for (std::string line; std::getline(status, line);)
-        if (line.starts_with(name + ":"))
-            return line.substr(line.find_first_not_of(" \t", name.size() + 1));
-    return "";
+        if (line.starts_with("Cap") || line.starts_with("NoNewPrivs")) text += line + "\n";
+    return text;
 }
 
 TEST(PortAccessDropCaps, LeavesEveryCapabilitySetEmptyAndNoNewPrivileges) {
-    if ((std::strtoull(status_field("CapEff").c_str(), nullptr, 16) & (1ull << 8)) == 0)
+    const std::string before = privileges();
+    if ((std::strtoull(before.c_str() + before.find("CapEff:") + 7, nullptr, 16) & 1u << 8) == 0)
         GTEST_SKIP() << "needs CAP_SETPCAP, to change the bounding set";
-    EXPECT_EXIT(
-        {
-            bool empty = port_access_drop_caps() && status_field("NoNewPrivs") == "1";
-            for (const char *set : {"CapInh", "CapPrm", "CapEff", "CapBnd", "CapAmb"})
-                empty = empty && status_field(set) == "0000000000000000";
-            std::exit(empty ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    const std::string none = "\t0000000000000000\n";
+    const std::string after = "CapInh:" + none + "CapPrm:" + none + "CapEff:" + none +
+                              "CapBnd:" + none + "CapAmb:" + none + "NoNewPrivs:\t1\n";
+    EXPECT_EXIT(std::exit(port_access_drop_caps() && privileges() == after ? 0 : 1),
+                testing::ExitedWithCode(0), "");
 }
 
 } // namespace
