@@ -27,9 +27,6 @@ int report_fd = -1, go_fd = -1; // the child's ends of the pipes
 void report(const std::string &text) {
     if (write(report_fd, text.data(), text.size()) < 0) _exit(90);
 }
-void report_open() {
-    report(console_open() ? "drawing," : "text only,");
-}
 void report_keys(int count) {
     for (int i = 0; i < count; ++i) report(std::to_string(key_read()) + ",");
 }
@@ -55,6 +52,7 @@ enum Wait {
 };
 struct Case {
     const char *term;
+    bool on_tty;
     void (*child)();
     std::vector<std::pair<Wait, std::string>> steps;
     std::string screen, reported;
@@ -65,32 +63,28 @@ struct Case {
 const std::vector<Case> CASES = {
     // The prompt ends below the lowest row written, even one below the terminal, whose cursor
     // stays on its last row. A second restore, at the exit, does nothing.
-    {"xterm", [] { report_open(); draw_initialisation();
-         screen_goto(1, 24); screen_write("EXIT WITH 'Q'"); screen_goto(1, 26); screen_write("7th");
-         screen_goto(1, 40); screen_write("!"); console_restore(); process_exit(0); },
+    {"xterm", true, [] { draw_initialisation(); screen_goto(1, 24); screen_write("EXIT WITH 'Q'");
+         screen_goto(1, 26); screen_write("7th"); screen_goto(1, 40); screen_write("!");
+         console_restore(); },
      {}, KEYPAD_ON + "\x1b[H\x1b[2J\x1b[4;2HINITIALISATION\x1b[25;2HEXIT WITH 'Q'\x1b[27;2H7th"
          "\x1b[41;2H!" + KEYPAD_OFF + "\x1b[25;1H\r\n\r\n\r\n\r\n", "drawing,", 0},
     // Keys come from the terminal, not standard input: Up typed in three pieces, q, Ctrl+C,
     // Page Down, the keypad's five keys from terminfo, Alt+F10, an unknown key, Enter, SPACE,
     // then ESC alone, which is ESC after a silence.
-    {"xterm", [] { dup2(open("/dev/null", O_RDONLY), 0);
-         report_open(); report_keys(21); process_exit(0); },
+    {"xterm", true, [] { report_keys(21); },
      {{IN_KEY_READ, "\x1b"}, {PIECE_GAP, "["},
       {PIECE_GAP, "Aq\x03\x1b[6~\x1bOw\x1bOy\x1bOu\x1bOq\x1bOs\x1b[21;3~\x1b[99~\r \x1b"}},
      KEYPAD_ON + KEYPAD_OFF, "drawing,224,72,113,3,224,81,0,71,0,73,0,76,0,79,0,81,0,113,13,32,27,",
      0},
     // Keys typed during a long step are kept, without echo; Ctrl+C there ends the run.
-    {"xterm", [] { report_open(); screen_write("X"); hold(); report_keys(2); hold(); },
+    {"xterm", true, [] { screen_write("X"); hold(); report_keys(2); hold(); },
      {{HELD, "ab"}, {TYPED, ""}, {HELD, "\x03"}}, KEYPAD_ON + "X" + KEYPAD_OFF + "\x1b[25;1H\r\n",
      "drawing,|97,98,|", W_EXITCODE(0, SIGINT)},
     // An unknown terminal gets plain text, and its keys are still decoded.
-    {"ciflash-unknown",
-     [] { report_open(); draw_initialisation(); report_keys(2); process_exit(0); },
+    {"ciflash-unknown", true, [] { draw_initialisation(); report_keys(2); },
      {{IN_KEY_READ, "\x1b[6~"}}, "INITIALISATION\r\n", "text only,224,81,", 0},
     // Without a terminal: plain text to a pipe, and the keys are lost.
-    {"xterm", [] {
-         dup2(report_fd, 1); signal(SIGHUP, SIG_IGN); ioctl(0, TIOCNOTTY); signal(SIGHUP, SIG_DFL);
-         report_open(); draw_initialisation(); report_keys(2); process_exit(0); },
+    {"xterm", false, [] { draw_initialisation(); report_keys(2); },
      {}, "", "text only,INITIALISATION-2,-2,\n", 0},
 };
 // clang-format on
@@ -128,10 +122,14 @@ bool run_case(const Case &c) {
         report_fd = report_pipe[1];
         go_fd = go[0];
         if (close(master) != 0 || login_tty(slave) != 0) _exit(92);
+        signal(SIGHUP, SIG_IGN); // the session leader giving its terminal up gets a hang-up
+        if (!c.on_tty && (dup2(report_fd, 1) < 0 || ioctl(0, TIOCNOTTY) != 0)) _exit(93);
         default_ending_signals();
+        dup2(open("/dev/null", O_RDONLY), 0); // keys come from the terminal only
         setenv("TERM", c.term, 1);
+        report(console_open() ? "drawing," : "text only,");
         c.child();
-        _exit(93);
+        process_exit(0);
     }
     close(report_pipe[1]);
     bool judged = true;

@@ -15,76 +15,69 @@ std::string cells(HANDLE buffer, SHORT row, DWORD count) {
     GetConsoleScreenBufferInfo(buffer, &info);
     std::string text(count, '\0');
     std::basic_string<WORD> attributes(count, 0);
-    DWORD read = 0;
-    ReadConsoleOutputCharacterA(buffer, text.data(), count, {0, row}, &read);
-    ReadConsoleOutputAttribute(buffer, attributes.data(), count, {0, row}, &read);
+    ReadConsoleOutputCharacterA(buffer, text.data(), count, {0, row}, &count);
+    ReadConsoleOutputAttribute(buffer, attributes.data(), count, {0, row}, &count);
     for (DWORD i = 0; i < count; ++i)
         if (attributes[i] != info.wAttributes) text[i] = '?';
     return text + "|" + std::to_string(info.dwCursorPosition.X) + "," +
            std::to_string(info.dwCursorPosition.Y);
 }
 
-INPUT_RECORD key(WORD virtual_key, char character, DWORD state) {
+void type(HANDLE input, WORD virtual_key, char character, DWORD state = 0) {
     INPUT_RECORD record{KEY_EVENT, {}};
     record.Event.KeyEvent = {
         TRUE, 1, virtual_key, static_cast<WORD>(MapVirtualKeyA(virtual_key, 0)), {}, state};
     record.Event.KeyEvent.uChar.AsciiChar = character;
-    return record;
+    DWORD written = 0;
+    WriteConsoleInputA(input, &record, 1, &written);
 }
 
 // A screen of 120 x 300 cells, far more rows than a window shows, all 'x' in an attribute
-// other than its current one, is cleared whole.
-TEST(ConsoleWindows, ClearsTheWholeBuffer) {
-    const HANDLE buffer =
-        CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
-    ASSERT_TRUE(SetConsoleScreenBufferSize(buffer, {120, 300}));
+// other than its current one, is cleared whole. The input mode is put back after every key
+// read; Ctrl+C typed while a read waits is the code 3.
+TEST(ConsoleWindows, ClearsDrawsReadsKeysAndLeavesThePromptBelowTheScreen) {
+    const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE big = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                 CONSOLE_TEXTMODE_BUFFER, nullptr);
+    ASSERT_TRUE(SetConsoleScreenBufferSize(big, {120, 300}));
     DWORD done = 0;
-    FillConsoleOutputCharacterA(buffer, 'x', 120 * 300, {0, 0}, &done);
-    FillConsoleOutputAttribute(buffer, 0x1F, 120 * 300, {0, 0}, &done);
-    SetConsoleTextAttribute(buffer, 0x2E);
-    const HANDLE standard_output = GetStdHandle(STD_OUTPUT_HANDLE);
-    SetStdHandle(STD_OUTPUT_HANDLE, buffer);
+    FillConsoleOutputCharacterA(big, 'x', 120 * 300, {0, 0}, &done);
+    FillConsoleOutputAttribute(big, 0x1F, 120 * 300, {0, 0}, &done);
+    SetConsoleTextAttribute(big, 0x2E);
+    SetStdHandle(STD_OUTPUT_HANDLE, big);
     screen_clear();
     screen_goto(120, 3); // outside the buffer: ignored
-    EXPECT_EQ(cells(buffer, 0, 120 * 300), std::string(120 * 300, ' ') + "|0,0");
-    SetStdHandle(STD_OUTPUT_HANDLE, standard_output);
-}
+    EXPECT_EQ(cells(big, 0, 120 * 300), std::string(120 * 300, ' ') + "|0,0");
+    SetStdHandle(STD_OUTPUT_HANDLE, screen);
 
-// The input mode is put back after every read; Ctrl+C typed while a read waits is the code 3.
-TEST(ConsoleWindows, DrawsReadsKeysAndLeavesThePromptBelowTheScreen) {
-    const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE input =
         CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
-    const DWORD run_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT;
-    ASSERT_TRUE(SetConsoleMode(input, run_mode)) << "these tests need a console";
+    ASSERT_TRUE(SetConsoleMode(input, 7)) << "these tests need a console"; // processed, line, echo
     FlushConsoleInputBuffer(input);
     EXPECT_TRUE(console_open());
     screen_clear();
     screen_goto(1, 3);
     screen_write("INITIALISATION");
     EXPECT_EQ(cells(screen, 3, 20), " INITIALISATION     |15,3");
-    DWORD mode = 0;
-    for (const INPUT_RECORD &record :
-         {key('A', 'a', 0), key(VK_ESCAPE, 27, 0), key(VK_NEXT, 0, ENHANCED_KEY)})
-        WriteConsoleInputA(input, &record, 1, &mode);
+    type(input, 'A', 'a');
+    type(input, VK_ESCAPE, 27);
+    type(input, VK_NEXT, 0, ENHANCED_KEY);
     std::string codes;
     for (int i = 0; i < 4; ++i) codes += std::to_string(key_read()) + ",";
     std::thread typist([input] { // Ctrl+C, once a read waits with Ctrl+C as a key
         DWORD mode = ENABLE_PROCESSED_INPUT;
         for (int i = 0; i < 100000 && (mode & ENABLE_PROCESSED_INPUT) != 0; ++i, Sleep(1))
             GetConsoleMode(input, &mode);
-        const INPUT_RECORD ctrl_c = key('C', 3, LEFT_CTRL_PRESSED);
-        WriteConsoleInputA(input, &ctrl_c, 1, &mode);
+        type(input, 'C', 3, LEFT_CTRL_PRESSED);
     });
     codes += std::to_string(key_read());
     typist.join();
-    GetConsoleMode(input, &mode);
-    EXPECT_EQ(codes + " mode " + std::to_string(mode), "97,27,224,81,3 mode 7");
+    GetConsoleMode(input, &done);
     screen_goto(1, 26);
     console_restore();
-    EXPECT_EQ(cells(screen, 27, 0), "|0,27");
+    EXPECT_EQ(codes + " mode " + std::to_string(done) + cells(screen, 27, 0),
+              "97,27,224,81,3 mode 7|0,27");
 }
 
 } // namespace
