@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <windows.h>
@@ -20,22 +21,17 @@ int open_and_try_ports(const char *folder) {
     const std::string path(exe, GetModuleFileNameA(nullptr, exe, sizeof exe));
     SetEnvironmentVariableA("PATH", (path.substr(0, path.find_last_of('\\') + 1) + folder).c_str());
     const bool opened = port_access_open();
-    std::string seen;
+    char seen[256] = "";
     for (const uint16_t port : std::initializer_list<uint16_t>{0x2FF, 0x300, 0x304, 0x383, 0x384}) {
         port_write(port, 0x08);
-        char value[8];
-        std::snprintf(value, sizeof value, "%02X ", port_read(port));
-        seen += value;
+        std::snprintf(seen + std::strlen(seen), 4, "%02X ", port_read(port));
     }
-    const HMODULE dll = GetModuleHandleA("inpoutx64.dll");
-    const FARPROC trace = dll == nullptr ? nullptr : GetProcAddress(dll, "fake_inpout_trace");
-    if (trace != nullptr)
-        seen += reinterpret_cast<const char *(*)()>(reinterpret_cast<void (*)()>(trace))();
-    if (seen ==
-        (opened ? "FF A5 FF 26 FF out 300 08, in 300, out 383 08, in 383, " : "FF FF FF FF FF "))
-        return opened ? 0 : 1;
-    std::fprintf(stderr, "ports: %s\n", seen.c_str());
-    return 2;
+    using Trace = const char *(*)();
+    const auto trace = reinterpret_cast<Trace>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("inpoutx64.dll"), "fake_inpout_trace")));
+    const std::string all = seen + std::string(trace == nullptr ? "" : trace());
+    if (!opened) return all == "FF FF FF FF FF " ? 1 : 2;
+    return all == "FF A5 FF 26 FF out 300 08, in 300, out 383 08, in 383, " ? 0 : 2;
 }
 
 TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
