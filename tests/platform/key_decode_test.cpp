@@ -27,19 +27,15 @@ TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
     key_table_add(table, "\x1bp\r", KEY_F1);
     const std::string longest = "\x1b[" + std::string(KEY_SEQUENCE_MAX - 4, '1') + "~";
     const std::string too_long = "\x1b[" + std::string(KEY_SEQUENCE_MAX - 3, '2') + "~";
-    for (const char *refused : {static_cast<const char *>(nullptr), "\x1b", too_long.c_str()})
-        key_table_add(table, refused, KEY_F2);
+    key_table_add(table, too_long.c_str(), KEY_F2); // refused
     key_table_add(table, longest.c_str(), KEY_F3);
-    const std::string unfinished = "\x1b[" + std::string(KEY_SEQUENCE_MAX - 3, '1');
     // Each followed by a key typed at once, which stays; cut anywhere before its end, each but
     // the ESC pressed twice waits for its rest.
     const std::pair<std::string, const char *> typed[] = {
         // clang-format off
-        {"\x1b[6~", "4: 224 81"}, {"\x1bOA", "3: 224 72"}, {"\x1b[D", "3: 224 75"},
-        {"\x1b[7~", "4: 224 71"}, {"\x1bOF", "3: 224 79"}, {"\x1b[3~", "4: 224 83"},
-        {"\x1bOS", "3: 0 62"}, {"\x1b[15~", "5: 0 63"}, {"\x1b[24~", "5: 224 134"},
-        {"\x1b[[E", "4: 0 63"}, {"\x1b[21;3~", "7: 0 113"}, {"\x1b[1;2P", "6: 0 84"},
-        {"\x1bO5S", "4: 0 97"}, {"\x1b[21;5~", "7: 0 103"}, {"\x1b[6;3~", "6: 0 161"},
+        {"\x1b[6~", "4: 224 81"}, {"\x1bOA", "3: 224 72"}, {"\x1b[7~", "4: 224 71"},
+        {"\x1b[15~", "5: 0 63"}, {"\x1b[24~", "5: 224 134"}, {"\x1b[[E", "4: 0 63"},
+        {"\x1b[21;3~", "7: 0 113"}, {"\x1bO5S", "4: 0 97"}, {"\x1b[21;5~", "7: 0 103"},
         {"\x1b[1;5C", "6: 224 116"}, {"\x1b[99~", "5:"}, {"\x1b[1;7A", "6:"}, {"\x1b[6;9~", "6:"},
         {"\x1b[4294967302~", "13:"}, {"\x1b[?1;2c", "7:"}, {"\x1b[2 q", "5:"}, {"\x1bOq", "3:"},
         {"\x1b[[@", "4:"}, {"\x1b[1\x03", "3:"}, {"\x1bq", "2:"}, {"\x1bOs", "3: 0 81"},
@@ -52,11 +48,11 @@ TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
             EXPECT_EQ(decoded(table, bytes.substr(0, cut), true), "more") << bytes.substr(1);
     }
     // After a silence, and at the length limit even if more may come.
+    // clang-format off
     const std::tuple<std::string, bool, const char *> ended[] = {{"\x1b", false, "1: 27"},
-                                                                 {"\x1b[12", false, "4:"},
-                                                                 {"\x1bO", false, "2:"},
-                                                                 {"\x1bp", false, "2:"},
-                                                                 {unfinished + "1", true, "16:"}};
+        {"\x1b[12", false, "4:"}, {"\x1bO", false, "2:"}, {"\x1bp", false, "2:"},
+        {"\x1b[" + std::string(KEY_SEQUENCE_MAX - 2, '1'), true, "16:"}};
+    // clang-format on
     for (const auto &[bytes, more_may_come, expected] : ended)
         EXPECT_EQ(decoded(table, bytes, more_may_come), expected) << bytes.substr(1);
     for (int byte = 0; byte < 256; ++byte) // every byte is its character; ESC x is Alt+x
