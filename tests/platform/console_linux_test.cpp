@@ -3,11 +3,11 @@
 // screen, reported through a pipe and ended with, and the terminal modes it left behind.
 #include "default_signals.h"
 #include "platform/console.h"
-#include "platform/process.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <pty.h>
 #include <string>
@@ -117,7 +117,7 @@ bool run_case(const Case &c) {
         setenv("TERM", "xterm", 1);
         report(console_open() ? "drawing," : "text only,");
         c.child();
-        process_exit(0);
+        std::exit(0);
     }
     close(report_pipe[1]);
     bool judged = true;
