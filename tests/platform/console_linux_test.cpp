@@ -23,15 +23,12 @@ namespace {
 const std::string PAD_ON = "\x1b[?1h\x1b=", PAD_OFF = "\x1b[?1l\x1b>"; // xterm's keypad modes
 
 int report_fd = -1, go_fd = -1; // the child's ends of the pipes
-void report(const std::string &text) {
-    if (write(report_fd, text.data(), text.size()) < 0) _exit(90);
-}
 void report_keys(int count) {
-    for (int i = 0; i < count; ++i) report(std::to_string(key_read()) + ",");
+    for (int i = 0; i < count; ++i) dprintf(report_fd, "%d,", key_read());
 }
 void hold() { // a long step of the run: reports "|" and waits until the test lets it go on
     char byte;
-    report("|");
+    dprintf(report_fd, "|");
     if (read(go_fd, &byte, 1) != 1) _exit(91);
 }
 
@@ -115,7 +112,7 @@ bool run_case(const Case &c) {
         default_ending_signals();
         dup2(open("/dev/null", O_RDONLY), 0); // keys come from the terminal only
         setenv("TERM", "xterm", 1);
-        report(console_open() ? "drawing," : "text only,");
+        dprintf(report_fd, "%s", console_open() ? "drawing," : "text only,");
         c.child();
         std::exit(0);
     }

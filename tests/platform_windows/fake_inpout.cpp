@@ -1,6 +1,5 @@
-// A stand-in for the port driver's DLL: it records the accesses that reach it instead of
-// making them, reads answer port ^ 0xA5, and its kernel driver reads as not running while
-// FAKE_INPOUT_DRIVER is set.
+// A stand-in for the port driver's DLL: it records the accesses instead of making them, reads
+// answer port ^ 0xA5, and its kernel driver is not running while FAKE_INPOUT_DRIVER is set.
 #include <cstdio>
 #include <cstring>
 #include <windows.h>

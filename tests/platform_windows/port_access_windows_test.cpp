@@ -35,21 +35,16 @@ int open_and_try_ports(const char *folder) {
 }
 
 TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
-    const struct {
-        const char *folder, *driver;
-        int code;
-        const char *diagnosis;
-    } cases[] = {
-        {"no_driver_here", nullptr, 1,
-         "was not found \\(Windows error 126\\)\\.\nWindows lets.*\nInpOut.*\nPut "
-         "inpoutx64.dll next to ciflash.exe, in "},
+    // clang-format off
+    const struct { const char *folder, *driver; int code; const char *diagnosis; } cases[] = {
+        {"no_driver_here", nullptr, 1, "was not found \\(Windows error 126\\)\\.\nWindows lets.*\n"
+         "InpOut.*\nPut inpoutx64.dll next to ciflash.exe, in "},
         {"junk_inpout", nullptr, 1, "inpoutx64.dll cannot be loaded \\(Windows error \\d+\\)"},
-        {"foreign_inpout", nullptr, 1,
-         "foreign_inpout.inpoutx64.dll has no functions Inp32 and Out32"},
-        {"fake_inpout", "closed", 1,
-         "fake_inpout.inpoutx64.dll is loaded, but its kernel driver is not "
-         "running\\.\nWindows lets.*\nInpOut.*\nThe DLL installs.*\nonce.*\nIf "},
+        {"foreign_inpout", nullptr, 1, "foreign_inpout.inpoutx64.dll has no functions Inp32 and Out"},
+        {"fake_inpout", "closed", 1, "fake_inpout.inpoutx64.dll is loaded, but its kernel driver "
+         "is not running\\.\nWindows lets.*\nInpOut.*\nThe DLL installs.*\nonce.*\nIf "},
         {"fake_inpout", nullptr, 0, "^$"}};
+    // clang-format on
     for (const auto &c : cases)
         EXPECT_EXIT(
             {
