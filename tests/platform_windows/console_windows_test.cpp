@@ -49,10 +49,6 @@ TEST(ConsoleWindows, ClearsDrawsReadsKeysAndLeavesThePromptBelowTheScreen) {
     ASSERT_TRUE(SetConsoleMode(input, 7)) << "these tests need a console"; // processed, line, echo
     FlushConsoleInputBuffer(input);
     EXPECT_TRUE(console_open());
-    screen_clear();
-    screen_goto(1, 3);
-    screen_write("INITIALISATION");
-    EXPECT_EQ(cells(screen, 3, 20), " INITIALISATION     |15,3");
     type(input, 'A', 'a');
     type(input, VK_ESCAPE, 27);
     type(input, VK_NEXT, 0, ENHANCED_KEY);

@@ -4,22 +4,16 @@
 #include <cstring>
 #include <windows.h>
 
-char trace[256] = ""; // the accesses so far, as "out 301 08, in 300, "
-
 extern "C" {
+__declspec(dllexport) char trace[256] = ""; // the accesses so far: "out 301 08, in 300, "
 __declspec(dllexport) short __stdcall Inp32(short port) {
-    std::snprintf(trace + std::strlen(trace), sizeof trace - std::strlen(trace), "in %X, ",
-                  port & 0xFFFF);
+    std::snprintf(trace + std::strlen(trace), 32, "in %X, ", port & 0xFFFF);
     return static_cast<short>((port ^ 0xA5) & 0xFF);
 }
 __declspec(dllexport) void __stdcall Out32(short port, short value) {
-    std::snprintf(trace + std::strlen(trace), sizeof trace - std::strlen(trace), "out %X %02X, ",
-                  port & 0xFFFF, value & 0xFF);
+    std::snprintf(trace + std::strlen(trace), 32, "out %X %02X, ", port & 0xFFFF, value & 0xFF);
 }
 __declspec(dllexport) BOOL __stdcall IsInpOutDriverOpen() {
     return GetEnvironmentVariableA("FAKE_INPOUT_DRIVER", nullptr, 0) == 0;
-}
-__declspec(dllexport) const char *fake_inpout_trace() {
-    return trace;
 }
 }
