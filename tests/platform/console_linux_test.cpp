@@ -1,6 +1,6 @@
 // The console on pseudo-terminals. Each row runs a child on a fresh 80x28 pty, types into it
-// once the child has reached a given point, and compares exactly what the child put on its
-// screen, reported through a pipe and ended with, and the terminal modes it left behind.
+// once the child is at a given point, and compares exactly its screen, its reports through a
+// pipe, how it ended, and the terminal modes it left behind.
 #include "default_signals.h"
 #include "platform/console.h"
 
@@ -32,9 +32,8 @@ void hold() { // a long step of the run: reports "|" and waits until the test le
     if (read(go_fd, &byte, 1) != 1) _exit(91);
 }
 
-// Where the test waits before it types a step's keys ("" lets a held child go on). A piece
-// of a key comes PIECE_GAP after the last, well inside the console's wait for the rest of an
-// escape sequence; a run in which the test itself typed it 40 ms or more late is repeated.
+// Where the test waits before it types a step's keys ("" lets a held child go on). A piece of
+// a key comes well inside the console's wait for the rest; a run typed 40 ms late is repeated.
 enum Wait {
     IN_KEY_READ = TIOCPKT_NOSTOP, // the pty says the child switched flow control off
     HELD = 0x100,                 // the child waits in hold()
@@ -80,8 +79,7 @@ std::string modes(int terminal) {
     return {reinterpret_cast<const char *>(&found), sizeof found};
 }
 
-// Reads one packet from the pty master, adding screen bytes to `screen`; its status byte, or
-// -1 when there is none.
+// Reads a packet from the pty, adding screen bytes to `screen`: its status byte, or -1 if none.
 int packet(int master, std::string &screen) {
     char bytes[256];
     const ssize_t got = read(master, bytes, sizeof bytes);

@@ -17,9 +17,8 @@ std::string decoded(const KeyTable &table, const std::string &bytes, bool more_m
     return text;
 }
 
-// The terminal's own sequences come first; its table keeps only escape sequences that fit.
-// Common forms are known without it, and unknown sequences are dropped whole; a byte that
-// breaks one off stays. Silence ends a lone ESC and an unfinished sequence.
+// The terminal's own sequences come first, and common forms are known without them; unknown
+// sequences are dropped whole, and a byte that breaks one off stays.
 TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
     KeyTable table{}; // xterm kc3, a VT52 kcuu1, an HP kf1 ending in CR
     key_table_add(table, "\x1bOs", KEY_PAD_PAGE_DOWN);
@@ -29,8 +28,7 @@ TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
     const std::string too_long = "\x1b[" + std::string(KEY_SEQUENCE_MAX - 3, '2') + "~";
     key_table_add(table, too_long.c_str(), KEY_F2); // refused
     key_table_add(table, longest.c_str(), KEY_F3);
-    // Each followed by a key typed at once, which stays; cut anywhere before its end, each but
-    // the ESC pressed twice waits for its rest.
+    // A key typed at once after each stays; cut short, each but ESC ESC waits for its rest.
     const std::pair<std::string, const char *> typed[] = {
         // clang-format off
         {"\x1b[6~", "4: 224 81"}, {"\x1bOA", "3: 224 72"}, {"\x1b[7~", "4: 224 71"},

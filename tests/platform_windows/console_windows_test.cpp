@@ -30,7 +30,7 @@ void type(HANDLE input, WORD virtual_key, char character, DWORD state = 0) {
 
 // A screen of 120 x 300 cells, far more rows than a window shows, all 'x', is cleared whole. The
 // input mode is put back after every key read; Ctrl+C typed while a read waits is the code 3.
-TEST(ConsoleWindows, ClearsDrawsReadsKeysAndLeavesThePromptBelowTheScreen) {
+TEST(ConsoleWindows, ClearsReadsKeysAndLeavesThePromptBelowTheScreen) {
     const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE big = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                  CONSOLE_TEXTMODE_BUFFER, nullptr);
