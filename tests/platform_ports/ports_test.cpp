@@ -72,7 +72,7 @@ TEST(PortAccessDropCaps, LeavesEveryCapabilitySetEmptyAndNoNewPrivileges) {
         {
             const bool dropped = port_access_drop_caps();
             std::ifstream status("/proc/self/status");
-            const std::string text{std::istreambuf_iterator<char>(status), {}};
+            const std::string text((std::istreambuf_iterator<char>(status)), {});
             std::exit(dropped && std::regex_search(text, emptied) ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
