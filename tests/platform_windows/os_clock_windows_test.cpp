@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 
 // The distance to a deadline ahead, 0 when the counter reads it or has passed it, across the
-// 32-bit wrap too: a wrong difference would sleep for weeks here, and the test would end by
-// its time-out.
+// 32-bit wrap too: a wrong difference would sleep for weeks below.
 TEST(OsClock, SleepsTheDistanceToADeadlineAhead) {
     // clang-format off
     const struct { uint32_t now, deadline, ms; } cases[] = {
         {1000, 1001, 1}, {1000, 1000 + 0x7FFFFFFFu, 0x7FFFFFFFu}, {1000, 1000, 0},
         {1000, 1000 + 0x80000000u, 0}, {0xFFFFFFFEu, 3, 5}, {2, 0xFFFFFFF0u, 0}};
     // clang-format on
-    for (const auto &c : cases) EXPECT_EQ(os_ms_until(c.now, c.deadline), c.ms) << c.deadline;
+    for (const auto &c : cases) ASSERT_EQ(os_ms_until(c.now, c.deadline), c.ms) << c.deadline;
     const uint32_t now = tick_count();
     for (const uint32_t deadline : {now, now - 1000, now + 0x80000000u}) tick_sleep_until(deadline);
     EXPECT_LT(tick_count() - now, 1000u);
