@@ -5,44 +5,28 @@
 #include <ctime>
 #include <gtest/gtest.h>
 
-namespace {
-
 constexpr uint64_t MS = 1000000; // nanoseconds
 
-// The start of the deadline's millisecond, or now when the counter reads it or has passed it,
-// across the 32-bit wrap too.
-TEST(OsWakeTime, IsTheStartOfTheDeadlineMillisecondOrNow) {
-    const uint64_t now = 1000 * MS + 400000; // tick 1000, 0.4 ms into it
-    const uint64_t wrap = 0x1FFFFFFFEull * MS + 123;
+// The wake time is the start of the deadline's millisecond, or now once the counter reaches it,
+// across the 32-bit wrap too. The counter counts monotonic milliseconds: one short real sleep.
+TEST(OsClock, CountsMonotonicMillisecondsAndSleepsUntilTheDeadline) {
+    const uint64_t now = 1000 * MS + 400000, wrap = 0x1FFFFFFFEull * MS + 123;
     // clang-format off
-    const struct {
-        uint64_t now;
-        uint32_t deadline;
-        uint64_t wake;
-    } cases[] = {{now, 1001, 1001 * MS}, {now, 3000, 3000 * MS}, {now, 1000, now}, {now, 999, now},
-                 {now, 1000 + 0x7FFFFFFFu, (1000 + 0x7FFFFFFFull) * MS}, {now, 1000 - 0x80000000u, now},
-                 {wrap, 0xFFFFFFFFu, 0x1FFFFFFFFull * MS}, {wrap, 3, 0x200000003ull * MS},
-                 {wrap, 0xFFFFFFF0u, wrap}};
+    const struct { uint64_t now; uint32_t deadline; uint64_t wake; } cases[] = {
+        {now, 1001, 1001 * MS}, {now, 1000, now}, {now, 1000 - 0x80000000u, now},
+        {now, 1000 + 0x7FFFFFFFu, (1000 + 0x7FFFFFFFull) * MS}, {wrap, 3, 0x200000003ull * MS},
+        {wrap, 0xFFFFFFF0u, wrap}};
     // clang-format on
     for (const auto &c : cases) EXPECT_EQ(os_wake_time_ns(c.now, c.deadline), c.wake) << c.deadline;
-}
-
-uint32_t monotonic_ms() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000 +
-                                 static_cast<uint64_t>(now.tv_nsec) / MS);
-}
-
-// One short real sleep: no duration is measured, only where the counter stands.
-TEST(OsClock, CountsMonotonicMillisecondsAndSleepsUntilTheDeadline) {
-    const uint32_t before = monotonic_ms();
-    const uint32_t deadline = tick_count() + 2;
+    const auto monotonic_ms = [] {
+        timespec time{};
+        clock_gettime(CLOCK_MONOTONIC, &time);
+        return static_cast<uint32_t>(static_cast<uint64_t>(time.tv_sec) * 1000 +
+                                     static_cast<uint64_t>(time.tv_nsec) / MS);
+    };
+    const uint32_t before = monotonic_ms(), deadline = tick_count() + 2;
     tick_sleep_until(deadline);
-    const uint32_t ticks = os_tick_count();
-    const uint32_t after = monotonic_ms();
-    EXPECT_LT(static_cast<uint32_t>(ticks - deadline), 0x80000000u);
-    EXPECT_LE(static_cast<uint32_t>(ticks - before), static_cast<uint32_t>(after - before));
+    const uint32_t ticks = os_tick_count(), after = monotonic_ms();
+    EXPECT_LT(ticks - deadline, 0x80000000u);
+    EXPECT_LE(ticks - before, after - before);
 }
-
-} // namespace
