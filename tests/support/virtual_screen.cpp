@@ -7,7 +7,7 @@ VirtualScreen vscreen;
 
 void vscreen_reset() {
     vscreen = VirtualScreen{};
-    vscreen.cells.assign(SCREEN_ROWS, std::string(SCREEN_COLUMNS, ' '));
+    screen_clear();
 }
 
 static std::string trimmed(const std::string &text) {

@@ -25,8 +25,7 @@ struct VirtualScreen {
 extern VirtualScreen vscreen;
 
 void vscreen_reset();
-// Rows that hold anything, as "row: text" lines without trailing blanks; rows_dump gives the
-// same for texts written at column 1 of a blank screen.
+// Rows that hold anything as "row: text" lines; rows_dump: the same for texts at column 1.
 std::string vscreen_dump();
 std::string rows_dump(const Rows &rows);
 

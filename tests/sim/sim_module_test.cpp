@@ -1,5 +1,6 @@
-// The simulated module as the oracle of the other tests: every wrong access or frame of a row
-// must be flagged.
+// The simulated module: its options as they land in its configuration (refusals and their
+// messages are checked on the command line), and its checks as the oracle of the other tests:
+// every wrong access or frame of a row must be flagged.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +11,7 @@
 #include "protocol/run_state.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
+#include "sim/sim_options.h"
 #include "tests/support/test_images.h"
 #include "tests/support/virtual_screen.h"
 
@@ -24,8 +26,7 @@ void identify(uint8_t mode = 1) {
     uint16_t length = frame_build(frame, mode, INS_IDENTIFY, 0, 0, nullptr, 0);
     frame_exchange(frame, sizeof frame, &length);
 }
-// Block 1 or 2 of a page, with its first-block flag, n data bytes and the mode; `flip` spoils
-// one byte of the frame.
+// Block 1 or 2 of a page: first-block flag, n data bytes, mode; `flip` spoils a byte of the frame.
 void block(int page, int number, uint8_t p2, uint16_t n = 247, uint8_t mode = 1, int flip = -1) {
     uint8_t frame[300];
     const uint8_t *data = test_image_bytes[page].data() + (number - 1) * 247;
@@ -81,5 +82,24 @@ TEST_P(Oracle, FlagsTheFault) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Oracle, testing::ValuesIn(CASES));
+
+TEST(SimOptions, ValuesLandInTheModuleConfiguration) {
+    const char *args[] = {"ciflash-sim", "--base",    "0x380",       "--module-buffer", "128",
+                          "--fast",      "--bios",    "1.05",        "--asic",          "255",
+                          "--reply",     "1:17:6581", "--reply-len", "0:3:65535",       "--hang",
+                          "1:484",       "--seed",    "7",           "--trace",         "t.txt"};
+    sim_config = SimConfig{};
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(sim_parse_options(int(std::size(args)), args, &options, &error)) << error;
+    const SimConfig &c = sim_config;
+    EXPECT_EQ(std::tuple(c.base, c.module_buffer, c.bios, c.asic, c.seed, options.fast,
+                         options.trace_file),
+              std::tuple(0x380, 128, "1.05", 255, 7u, true, "t.txt"));
+    ASSERT_EQ(c.events.size(), 3u);
+    EXPECT_EQ(std::tuple(c.events[0].kind, c.events[0].page, c.events[0].block, c.events[0].value),
+              std::tuple(SIM_REPLY_SW, 1, 17, 0x6581u));
+    EXPECT_EQ(std::tuple(c.events[1].value, c.events[2].kind), std::tuple(65535u, SIM_HANG));
+}
 
 } // namespace
