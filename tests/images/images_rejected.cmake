@@ -1,5 +1,4 @@
-# Configures and builds the probe project with page images that must pass and images that must
-# be rejected, checking the outcome and the message of every run.
+# Configures and builds the probe project with good and bad page images, checking every outcome.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(build "${WORK_DIR}/build")
 set(at "${WORK_DIR}/")
@@ -10,8 +9,7 @@ function(write_image name fill tail)
   file(WRITE "${WORK_DIR}/${name}" "${head}${tail}")
 endfunction()
 
-# Runs <step> (configure with images <page0> <page1>, or build). An empty <message> expects
-# success; otherwise the run must fail printing <message> (blanks and line breaks collapsed).
+# Runs <step> (configure with <page0> <page1>, or build): it must fail printing <message>, or pass.
 function(expect step message page0 page1)
   set(command ${CMAKE_COMMAND} --build ${build})
   if(step STREQUAL "configure")

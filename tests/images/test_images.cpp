@@ -1,5 +1,4 @@
-// The page images compiled into the program against the files they were built from, and what
-// the update and its tests rely on: page and marker, and a last byte that is not padding.
+// The compiled-in page images against their files: bytes, page, marker, and no padding at the end.
 #include <gtest/gtest.h>
 
 #include <fstream>

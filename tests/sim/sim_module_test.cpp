@@ -1,6 +1,5 @@
-// The simulated module: its options as they land in its configuration (refusals and their
-// messages are checked on the command line), and its checks as the oracle of the other tests:
-// every wrong access or frame of a row must be flagged.
+// The simulated module: its options as they land in its configuration (refusals are checked on
+// the command line), and its checks, the oracle of the other tests: it flags each row's fault.
 #include <gtest/gtest.h>
 
 #include <functional>

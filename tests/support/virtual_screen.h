@@ -1,5 +1,4 @@
-// A virtual console for tests: a grid of cells that text overwrites as a console does, every
-// write in order, a queue of scripted key codes, and a process exit that returns to the test.
+// A virtual console: cells, every write, scripted keys, and a process exit back to the test.
 #pragma once
 #include <deque>
 #include <string>
