@@ -31,9 +31,8 @@ Rows update_lines(int page, int blocks) {
 }
 
 constexpr int WAITING = -2; // exit code of a run left waiting for a key the row does not type
-// What a run must leave: its exit code, its last screen whole, and texts written during it in this
-// order; and unless -1: the block frames the module received, their length, the buffer size last
-// written to the module, the frame mode of the blocks, and the virtual time of the whole run.
+// What a run must leave: exit code, last screen whole, texts written in this order; unless -1:
+// block frames the module received, their length, the negotiated size, their mode, virtual ms.
 struct Expect {
     int exit_code = 0;
     Rows screen = SUCCESS, shown = {};

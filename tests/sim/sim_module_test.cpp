@@ -56,6 +56,7 @@ const OracleCase CASES[] = {
     {"size above the offer", {.module_buffer = 64}, [] { ci_detect(270, &buffer_size, 0), writes({{0x301, 2}, {0x301, 3}, {0x302, 2}, {0x303, 0}, {0x300, 0}, {0x300, 65}, {0x301, 2}}); }, {"negotiated size above the module's offer"}},
     {"identification request", {}, [] { identify(0); }, {"identification request not as expected"}},
     {"first block without its flag", {}, [] { identify(), block(0, 1, 0); }, {"first-block flag wrong on block 1"}},
+    {"length byte", {}, [] { identify(), block(0, 1, 1, 247, 1, FRAME_POS_LENGTH); }, {"frame length byte does not match its size"}},
     {"check byte", {}, [] { identify(), block(0, 1, 1, 247, 1, 20); }, {"frame check byte wrong"}},
     {"long frame", {}, [] { identify(), block(0, 1, 1, 248); }, {"block frame of 257 bytes, negotiated 256"}},
     {"frames of two lengths", {}, [] { identify(), block(0, 1, 1, 246), block(0, 2, 0); }, {"block frame of 256 bytes, the first of 255"}},
