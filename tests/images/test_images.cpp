@@ -1,5 +1,4 @@
-// The page images compiled into the program against the files they were built from, and what
-// the update and its tests rely on: page, size and marker, and a last byte that is not padding.
+// The compiled-in page images against their files: bytes, page, marker, and no padding at the end.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,23 +8,17 @@
 #include "protocol/page_image.h"
 
 TEST(PageImages, CompiledBytesEqualTheirFiles) {
-    const struct {
-        const PageImage &image;
-        const char *file, *marker;
-        uint32_t size;
-    } pages[] = {{page_image_0, STANDIN_PAGE0_FILE, "ZOL0", 58210},
-                 {page_image_1, STANDIN_PAGE1_FILE, "ZOL1", 57592}};
+    const PageImage *images[] = {&page_image_0, &page_image_1};
+    const char *files[] = {STANDIN_PAGE0_FILE, STANDIN_PAGE1_FILE};
     for (int page = 0; page < 2; ++page) {
-        const auto &p = pages[page];
-        std::ifstream in(p.file, std::ios::binary);
+        const PageImage &p = *images[page];
+        std::ifstream in(files[page], std::ios::binary);
         const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
-        EXPECT_EQ(std::vector<uint8_t>(p.image.bytes, p.image.bytes + p.image.size), file)
-            << p.file;
-        EXPECT_EQ(p.image.page, page);
-        EXPECT_EQ(p.image.size, p.size);
-        EXPECT_EQ(std::string(p.image.marker, 4), p.marker);
-        EXPECT_EQ(std::string(reinterpret_cast<const char *>(p.image.bytes) + MARKER_OFFSET, 5),
-                  p.marker + std::string(1, '\0'));
-        EXPECT_NE(p.image.bytes[p.image.size - 1], PAD_BYTE);
+        EXPECT_EQ(std::vector<uint8_t>(p.bytes, p.bytes + p.size), file) << files[page];
+        const std::string marker = "ZOL" + std::to_string(page);
+        const auto at_offset = reinterpret_cast<const char *>(p.bytes) + MARKER_OFFSET;
+        EXPECT_EQ(std::tuple(int(p.page), std::string(p.marker, 4), std::string(at_offset, 5)),
+                  std::tuple(page, marker, marker + '\0'));
+        EXPECT_NE(p.bytes[p.size - 1], PAD_BYTE);
     }
 }

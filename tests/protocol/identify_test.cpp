@@ -18,39 +18,22 @@ int show(const Bytes &body) {
     vscreen_reset();
     return run_until_exit([&] { identify_show_records(reply.data(), uint16_t(reply.size() - 1)); });
 }
-// clang-format off
-Bytes processor(const std::string &text) { return rec(1, "1.07") + rec(6, text) + rec(2, "never shown"); }
-Rows refused(const std::string &text) {
-    return {{18, "BIOS REVISION: 1.07"}, {19, "PROCESSOR VERSION: " + text}, {20, "Wrong processor !!!"},
-            {21, " Contact Zolvant Technical Support"}};
-}
-
-struct RecordCase {
+struct RecordCase { // the body follows the three header bytes; exit code -1: returned
     const char *name;
-    Bytes body; // after the three header bytes
+    Bytes body;
     Rows screen;
-    int mode = 9;
-    int exit_code = -1; // -1: returned
+    int mode = 9, exit_code = -1;
 };
 
+// clang-format off
 const RecordCase CASES[] = {
-    {"six records", rec(1, "1.07") + rec(2, "12/03/06") + Bytes{3, 1, 200, 4, 1, 3} + rec(5, "ZOLVANT") + rec(6, "51"),
-     {{18, "BIOS REVISION: 1.07"}, {19, "BIOS DATE: 12/03/06"}, {20, "PAGE NUMBER: 200"}, {21, "ASIC VERSION: 3"},
-      {22, "CUSTOMER: ZOLVANT"}, {23, "PROCESSOR VERSION: 51"}}, 1},
-    {"unknown tags take no row, the last revision decides", rec(1, "2.00") + rec(7, "x") + rec(0, "") +
-     rec(0xC8, "yy") + rec(1, "1.05"), {{18, "BIOS REVISION: 2.00"}, {19, "BIOS REVISION: 1.05"}}, 0},
-    {"a zero byte ends the text, not the record", {5, 6, 'A', 'B', 0, 'C', 'D', 'E', 2, 1, 'D'},
-     {{18, "CUSTOMER: AB"}, {19, "BIOS DATE: D"}}},
-    {"numbers of length 0, a value cut at the reply's end", {3, 0, 4, 0, 5, 40, 'E', 'N', 'D'},
-     {{18, "PAGE NUMBER: 0"}, {19, "ASIC VERSION: 0"}, {20, "CUSTOMER: END"}}},
+    {"unknown tags take no row, the last revision decides", rec(1, "2.00") + rec(7, "x") + rec(0, "") + rec(0xC8, "yy") + rec(1, "1.05"), {{18, "BIOS REVISION: 2.00"}, {19, "BIOS REVISION: 1.05"}}, 0},
+    {"a zero byte ends the text, not the record", {5, 6, 'A', 'B', 0, 'C', 'D', 'E', 2, 1, 'D'}, {{18, "CUSTOMER: AB"}, {19, "BIOS DATE: D"}}},
+    {"numbers of length 0, a value cut at the reply's end", {3, 0, 4, 0, 5, 40, 'E', 'N', 'D'}, {{18, "PAGE NUMBER: 0"}, {19, "ASIC VERSION: 0"}, {20, "CUSTOMER: END"}}},
     {"a tag on the last byte ends the list", {3, 0, 1}, {{18, "PAGE NUMBER: 0"}}},
     {"control bytes", rec(5, "A\x1b[2J\x7f\x9b\xa0Z"), {{18, "CUSTOMER: A?[2J??\xa0Z"}}},
-    {"no records", {}, {}},
     {"the request itself", {0x80, 0x13, 0, 0, 0, 0x85}, {}},
-    {"processor 52", processor("52"), refused("52"), 1, 1},
-    {"processor 510", processor("510"), refused("510"), 1, 1},
-    {"processor 5", processor("5"), refused("5"), 1, 1},
-    {"empty processor", processor(""), refused(""), 1, 1},
+    {"processor 5", rec(1, "1.07") + rec(6, "5") + rec(2, "never shown"), {{18, "BIOS REVISION: 1.07"}, {19, "PROCESSOR VERSION: 5"}, {20, "Wrong processor !!!"}, {21, " Contact Zolvant Technical Support"}}, 1, 1},
 };
 // clang-format on
 

@@ -1,5 +1,4 @@
-// Page images of the tests' own, in place of the compiled-in ones, of the shipped sizes. Their
-// bytes may be changed by a test (a broken marker) and put back.
+// The tests' own page images of the shipped sizes; a test may break a byte and put it back.
 #pragma once
 #include <cstdint>
 #include <vector>

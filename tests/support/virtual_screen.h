@@ -1,5 +1,4 @@
-// A virtual console for tests: a grid of cells that text overwrites as a console does, every
-// write in order, a queue of scripted key codes, and a process exit that returns to the test.
+// A virtual console: cells, every write, scripted keys, and a process exit back to the test.
 #pragma once
 #include <deque>
 #include <string>
@@ -15,23 +14,20 @@ struct KeysExhausted {}; // thrown when the program waits for a key the test did
 using Rows = std::vector<std::pair<int, std::string>>; // texts at column 1 of rows
 struct VirtualScreen {
     std::vector<std::string> cells; // SCREEN_ROWS rows of SCREEN_COLUMNS characters
-    int column = 0, row = 0, clears = 0, keys_read = 0;
+    int column = 0, row = 0;
     Rows writes; // every screen_write, in order
     std::deque<int> keys;
     bool shielded = false;      // between process_shield_begin and process_shield_end
-    int shield_begins = 0;      // times the shield went up
     int held_signal = 0;        // a signal that arrives while the shield is up, 0 for none
     int keys_read_shielded = 0; // keys read while the shield is up
 };
 extern VirtualScreen vscreen;
 
 void vscreen_reset();
-// Rows that hold anything, as "row: text" lines without trailing blanks; rows_dump gives the
-// same for texts written at column 1 of a blank screen.
+// Rows that hold anything as "row: text" lines; rows_dump: the same for texts at column 1.
 std::string vscreen_dump();
 std::string rows_dump(const Rows &rows);
 
-// Two lists (rows, traces, bytes) one after the other.
 template <typename T> std::vector<T> operator+(std::vector<T> a, const std::vector<T> &b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;

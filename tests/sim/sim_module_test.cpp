@@ -1,5 +1,5 @@
-// The simulated module as the oracle of the other tests: every wrong access or frame of a row
-// must be flagged, and only a flash equal to the image may pass for it.
+// The simulated module: its options as they land in its configuration (refusals are checked on
+// the command line), and its checks, the oracle of the other tests: it flags each row's fault.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +10,7 @@
 #include "protocol/run_state.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
+#include "sim/sim_options.h"
 #include "tests/support/test_images.h"
 #include "tests/support/virtual_screen.h"
 
@@ -24,8 +25,7 @@ void identify(uint8_t mode = 1) {
     uint16_t length = frame_build(frame, mode, INS_IDENTIFY, 0, 0, nullptr, 0);
     frame_exchange(frame, sizeof frame, &length);
 }
-// Block 1 or 2 of a page, with its first-block flag, n data bytes and the mode; `flip` spoils
-// one byte of the frame.
+// Block 1 or 2 of a page: first-block flag, n data bytes, mode; `flip` spoils a byte of the frame.
 void block(int page, int number, uint8_t p2, uint16_t n = 247, uint8_t mode = 1, int flip = -1) {
     uint8_t frame[300];
     const uint8_t *data = test_image_bytes[page].data() + (number - 1) * 247;
@@ -34,13 +34,12 @@ void block(int page, int number, uint8_t p2, uint16_t n = 247, uint8_t mode = 1,
     frame_exchange(frame, sizeof frame, &length);
 }
 
-struct OracleCase {
+struct OracleCase { // status: the status bits (masked) after the row, -1 unchecked
     const char *name;
     SimConfig config;
     std::function<void()> act;
     std::vector<std::string> errors;
-    int status = -1; // the status bits (masked) after the row
-    int frames_after_error = 0;
+    int status = -1, frames_after_error = 0;
 };
 
 // clang-format off
@@ -49,27 +48,20 @@ const OracleCase CASES[] = {
     {"data read without DA", {}, [] { sim_read(0x300); }, {"data register read without DA"}, 0x41},
     {"size without HC", {}, [] { writes({{0x302, 1}}); }, {"size register written without HC"}},
     {"size MS first", {}, [] { writes({{0x301, 1}, {0x303, 0}}); }, {"size MS written before size LS"}},
-    {"short message", {}, [] { writes({{0x301, 1}, {0x302, 3}, {0x303, 0}, {0x300, 1}, {0x301, 0}}); },
-     {"message shorter than its announced size"}},
-    {"long message", {}, [] { writes({{0x301, 1}, {0x302, 1}, {0x303, 0}, {0x300, 1}, {0x300, 2}}); },
-     {"more data bytes than the announced size"}, 0x42},
-    {"data while not free", {.free_never_from = 1}, [] { ci_detect(270, &buffer_size, 0);
-     writes({{0x301, 1}, {0x302, 1}, {0x303, 0}, {0x300, 1}}); }, {"data byte written while FR was clear"}},
+    {"short message", {}, [] { writes({{0x301, 1}, {0x302, 3}, {0x303, 0}, {0x300, 1}, {0x301, 0}}); }, {"message shorter than its announced size"}},
+    {"long message", {}, [] { writes({{0x301, 1}, {0x302, 1}, {0x303, 0}, {0x300, 1}, {0x300, 2}}); }, {"more data bytes than the announced size"}, 0x42},
+    {"data while not free", {.free_never_from = 1}, [] { ci_detect(270, &buffer_size, 0), writes({{0x301, 1}, {0x302, 1}, {0x303, 0}, {0x300, 1}}); }, {"data byte written while FR was clear"}},
     {"size read before a reset", {}, [] { writes({{0x301, 4}}); }, {"size read asked for without a finished reset"}},
-    {"size write with SR set", {}, [] { writes({{0x301, 8}, {0x301, 0}, {0x301, 4}, {0x301, 6}}); },
-     {"size write begun with SR still set"}},
-    {"size above the offer", {.module_buffer = 64}, [] { ci_detect(270, &buffer_size, 0);
-     writes({{0x301, 2}, {0x301, 3}, {0x302, 2}, {0x303, 0}, {0x300, 0}, {0x300, 65}, {0x301, 2}}); },
-     {"negotiated size above the module's offer"}},
+    {"size write with SR set", {}, [] { writes({{0x301, 8}, {0x301, 0}, {0x301, 4}, {0x301, 6}}); }, {"size write begun with SR still set"}},
+    {"size above the offer", {.module_buffer = 64}, [] { ci_detect(270, &buffer_size, 0), writes({{0x301, 2}, {0x301, 3}, {0x302, 2}, {0x303, 0}, {0x300, 0}, {0x300, 65}, {0x301, 2}}); }, {"negotiated size above the module's offer"}},
     {"identification request", {}, [] { identify(0); }, {"identification request not as expected"}},
     {"first block without its flag", {}, [] { identify(), block(0, 1, 0); }, {"first-block flag wrong on block 1"}},
+    {"length byte", {}, [] { identify(), block(0, 1, 1, 247, 1, FRAME_POS_LENGTH); }, {"frame length byte does not match its size"}},
     {"check byte", {}, [] { identify(), block(0, 1, 1, 247, 1, 20); }, {"frame check byte wrong"}},
     {"long frame", {}, [] { identify(), block(0, 1, 1, 248); }, {"block frame of 257 bytes, negotiated 256"}},
-    {"frames of two lengths", {}, [] { identify(), block(0, 1, 1, 246), block(0, 2, 0); },
-     {"block frame of 256 bytes, the first of 255"}},
+    {"frames of two lengths", {}, [] { identify(), block(0, 1, 1, 246), block(0, 2, 0); }, {"block frame of 256 bytes, the first of 255"}},
     {"page 1 first", {}, [] { identify(), block(1, 1, 1); }, {"block frame for page 1, expected page 0"}},
-    {"mode changed", {}, [] { identify(), block(0, 1, 1), block(0, 2, 0, 247, 0); },
-     {"frame mode changed during the update"}},
+    {"mode changed", {}, [] { identify(), block(0, 1, 1), block(0, 2, 0, 247, 0); }, {"frame mode changed during the update"}},
     {"frame after an error", {.events = {{SIM_REPLY_SW, 0, 1, 0x6700}}}, [] { identify(), block(0, 1, 1), block(0, 2, 0); }, {}, -1, 1},
 };
 // clang-format on
@@ -91,25 +83,23 @@ TEST_P(Oracle, FlagsTheFault) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Oracle, testing::ValuesIn(CASES));
 
-TEST(Oracle, OnlyTheImagePaddedWithFfToItsLastBlockMatches) {
-    using Bytes = std::vector<uint8_t>;
-    const std::function<void(Bytes &, int &)> spoil[] = {
-        [](Bytes &, int &) {},
-        [](Bytes &d, int &) { std::fill(d.end() - 10, d.end(), 0x00); }, // other padding
-        [](Bytes &d, int &) { d[1000] ^= 1; },                           // a byte changed
-        [](Bytes &d, int &b) { d.resize(d.size() - 247), --b; },         // last block missing
-        [](Bytes &d, int &b) { d.resize(d.size() + 247, 0xFF), ++b; },   // a block of filler
-    };
-    for (size_t i = 0; i < std::size(spoil); ++i) {
-        sim_reset();
-        Bytes data = test_image_bytes[0];
-        data.resize(236 * 247, 0xFF);
-        int blocks = 236;
-        spoil[i](data, blocks);
-        sim_record.pages[0] = SimPage{data, blocks};
-        sim_record.pages_seen[0] = true;
-        EXPECT_EQ(sim_page_matches_image(0), i == 0) << "case " << i;
-    }
+TEST(SimOptions, ValuesLandInTheModuleConfiguration) {
+    const char *args[] = {"ciflash-sim", "--base",    "0x380",       "--module-buffer", "128",
+                          "--fast",      "--bios",    "1.05",        "--asic",          "255",
+                          "--reply",     "1:17:6581", "--reply-len", "0:3:65535",       "--hang",
+                          "1:484",       "--seed",    "7",           "--trace",         "t.txt"};
+    sim_config = SimConfig{};
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(sim_parse_options(int(std::size(args)), args, &options, &error)) << error;
+    const SimConfig &c = sim_config;
+    EXPECT_EQ(std::tuple(c.base, c.module_buffer, c.bios, c.asic, c.seed, options.fast,
+                         options.trace_file),
+              std::tuple(0x380, 128, "1.05", 255, 7u, true, "t.txt"));
+    ASSERT_EQ(c.events.size(), 3u);
+    EXPECT_EQ(std::tuple(c.events[0].kind, c.events[0].page, c.events[0].block, c.events[0].value),
+              std::tuple(SIM_REPLY_SW, 1, 17, 0x6581u));
+    EXPECT_EQ(std::tuple(c.events[1].value, c.events[2].kind), std::tuple(65535u, SIM_HANG));
 }
 
 } // namespace
