@@ -80,7 +80,6 @@ S01@@sim/sim_firmware.cpp@@    if (check != 0) return reject@@    if (false && c
 S02@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_LENGTH] + 4u != f.size())@@    if (false && f[FRAME_POS_LENGTH] + 4u != f.size())@@the simulated module accepts a wrong length byte
 S03@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_P1] != page)@@    if (false && f[FRAME_POS_P1] != page)@@the simulated module accepts blocks for the wrong page
 S04@@sim/sim_firmware.cpp@@    if (f[FRAME_POS_P2] != (block == 1 ? 1 : 0))@@    if (false && f[FRAME_POS_P2] != (block == 1 ? 1 : 0))@@the simulated module accepts a wrong first-block flag
-S05@@sim/sim_firmware.cpp@@    if (block == 1) p = SimPage{}; // the page is erased on its first block@@@@the simulated module does not erase a page on its first block
 S06@@sim/sim_firmware.cpp@@    if (f.size() != sim_fw.frame_size)@@    if (false && f.size() != sim_fw.frame_size)@@the simulated module accepts block frames of another size
 S07@@sim/sim_module.cpp@@    if ((rising & COMMAND_SW) && (value & COMMAND_SR))@@    if (false && (rising & COMMAND_SW) && (value & COMMAND_SR))@@the simulated module accepts SW with SR still set
 S08@@sim/sim_module.cpp@@    if (!(sim_if.command & COMMAND_HC) || !sim_if.fr_at_hc) {@@    if (!(sim_if.command & COMMAND_HC)) {@@the simulated module takes data written while FR was clear

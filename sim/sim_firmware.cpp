@@ -192,7 +192,6 @@ static uint16_t block_order_error(const std::vector<uint8_t> &f, int page, int b
 
 static void store_block(const std::vector<uint8_t> &f, int page, int block) {
     SimPage &p = sim_record.pages[page];
-    if (block == 1) p = SimPage{}; // the page is erased on its first block
     sim_record.pages_seen[page] = true;
     p.data.insert(p.data.end(), f.begin() + FRAME_POS_DATA, f.end() - 1);
     ++p.blocks;

@@ -55,7 +55,7 @@ struct SimConfig {
 };
 
 struct SimPage {
-    std::vector<uint8_t> data; // every data byte received for the page since its erase
+    std::vector<uint8_t> data; // every data byte received for the page, in order
     int blocks = 0;
 };
 
