@@ -90,7 +90,8 @@ set(ciflash_description
     "driven by single keys."
     ""
     "ciflash-sim is the same program with a simulated module, for trying and"
-    "testing it without the hardware."
+    "testing it without the hardware. ciflash-rehearse runs a ciflash binary"
+    "unchanged against that simulated module, to rehearse an update."
     "")
 if(TARGET ciflash)
   set(CIFLASH_INSTALLED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/ciflash)
