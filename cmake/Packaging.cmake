@@ -109,7 +109,7 @@ if(TARGET ciflash)
        "members of the system group ciflash run it without being root.")
 else()
   list(APPEND ciflash_description
-       "This package was built without firmware images: it holds only the simulator.")
+       "This package was built without firmware images: it holds no ciflash.")
 endif()
 list(JOIN ciflash_description "\n" CPACK_PACKAGE_DESCRIPTION)
 
