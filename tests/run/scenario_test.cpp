@@ -66,7 +66,7 @@ std::vector<Scenario> scenarios() {
         {"identification answered too late", {.block_ms = 1951}, {27}, {.negotiated = 128, .mode = 0}},
         {"status 90 with any detail", {.events = {{SIM_REPLY_SW, 0, 1, 0x9012}, {SIM_REPLY_SW, 1, 234, 0x90FF}}}, {27}, {.frames = 470}},
         {"module inserted at the prompt", {.late_insert = true}, {' ', 27}, {.shown = PROMPT, .frames = 470}},
-        {"identification reply of 270 bytes", {.module_buffer = 270, .customer = std::string(255, 'C')}, {27}, {.shown = {{19, "CUSTOMER: " + std::string(255, 'C')}, {20, "PROCESSOR VERSION: 51"}}, .frames = 464}},
+        {"module offers 270, identification reply of 270 bytes", {.module_buffer = 270, .customer = std::string(255, 'C')}, {27}, {.shown = {{19, "CUSTOMER: " + std::string(255, 'C')}, {20, "PROCESSOR VERSION: 51"}}, .frames = 464, .frame = 259, .negotiated = 270}},
         {"module offers 260", {.module_buffer = 260}, {27}, {.frames = 233 + 231, .frame = 259, .negotiated = 260}},
         {"module offers 1024", {.module_buffer = 1024}, {27}, {.frames = 464, .frame = 259, .negotiated = 270}},
         {"refusal drawn on a cleared screen", {.no_module = true}, {' ', 27}, {.exit_code = WAITING, .screen = {{1, BANNER}, {3, INCONSISTENCY}, {4, SUPPORT}, {20, "Exit: ESC"}}}},
