@@ -1,27 +1,21 @@
 #!/usr/bin/env bash
-# The command lines of both programs: exit code, standard output and standard error, each run
-# in a scratch directory of its own.
+# The command lines of both programs, each run in a scratch directory of its own.
 # Usage: command_line_test.sh VERSION PAGE0-IMAGE PAGE1-IMAGE CIFLASH-SIM [CIFLASH]
-# The images are those compiled into the programs. ciflash, when given, runs without port
-# access: as root with an empty capability bounding set, so that it gets no capability at all.
-VERSION=$1
+# The images are those compiled in. ciflash, when given, runs as root with an empty capability
+# bounding set, so that it gets no port access.
+VERSION=$1 SIM=$4 CIFLASH=${5:-}
 IMAGES=("$2" "$3")
-SIM=$4
-CIFLASH=${5:-}
 status=0
 
 version_text() {
-    local page image
     echo "$1 $VERSION"
     for page in 0 1; do
-        image=${IMAGES[$page]}
-        echo "page $page image: $(stat -c %s "$image") bytes, SHA-256 $(sha256sum "$image" | cut -c1-64)"
+        echo "page $page image: $(stat -c %s "${IMAGES[$page]}") bytes, SHA-256 $(sha256sum "${IMAGES[$page]}" | cut -c1-64)"
     done
 }
 
-# check CODE OUT ERR COMMAND...: the exit code; standard output equal to OUT, or matching the
-# extended regex after a leading ~; standard error, lines joined by blanks, matching the
-# regex ERR, or empty for "". Exit code 2 needs exactly one line of error.
+# check CODE OUT ERR COMMAND...: standard output equal to OUT, or matching the regex after a
+# leading ~; standard error (lines joined) matching ERR, or empty for "", one line for code 2.
 check() {
     local code=$1 out=$2 err=$3 dir got why=""
     shift 3
@@ -45,23 +39,20 @@ check 2 "" "^ciflash-sim: option --module-buffer needs a value " "$SIM" --module
 check 2 "" "$BAD --base: 0x310 \(expected 0x300, 0x320, 0x340, 0x360 or 0x380\)" "$SIM" --base 0x310
 check 2 "" "$BAD --reply: 1:17:65 \(expected PAGE:BLOCK:SW, SW as 4 hex digits\)" "$SIM" --reply 1:17:65
 check 2 "" "$BAD --fault-rate: 1.5 \(expected a rate from 0 to 1\)" "$SIM" --fault-rate 1.5
-check 2 "" "^ciflash-sim: no block 0:999 for --remove: page 0 has blocks 1 to 236 with a 256-byte buffer" \
-    "$SIM" --remove 0:999
+check 2 "" "^ciflash-sim: no block 0:999 for --remove: page 0 has blocks 1 to 236 with a 256-byte buffer" "$SIM" --remove 0:999
 check 2 "" "^ciflash-sim: /nonexistent/dir/report.json: No such file" "$SIM" --report /nonexistent/dir/report.json
 check 0 "~--reply PAGE:BLOCK:SW" "" "$SIM" --help
 check 0 "$(version_text ciflash-sim)" "" "$SIM" --version
 
 if [ -n "$CIFLASH" ]; then
     run=("$CIFLASH")
-    if command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ]; then
+    command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ] &&
         run=(setpriv --bounding-set=-all --inh-caps=-all --ambient-caps=-all "$CIFLASH")
-    fi
     ONLY="\(only --help or --version, alone\) $"
     check 0 "~^Usage: ciflash \[--help \| --version\]$" "" "${run[@]}" --help
     check 0 "$(version_text ciflash)" "" "${run[@]}" --version
     check 2 "" "^ciflash: unexpected argument '--bogus' $ONLY" "${run[@]}" --bogus
     check 2 "" "^ciflash: unexpected argument 'x' $ONLY" "${run[@]}" --version x
-    # No argument: the update would start, but without port access it explains and draws nothing.
     check 1 "" "^ciflash: cannot open the I/O ports.*(setcap cap_sys_rawio\+ep|ENOSYS)" "${run[@]}"
 fi
 exit $status

@@ -1,25 +1,16 @@
-# Helpers for end-to-end runs in a real terminal: tmux runs the program in an 80x25 pane, keys
-# are typed with send-keys, and the pane is read back with capture-pane.
+# Helpers for runs in a real terminal: tmux runs the program in an 80x25 pane, keys are typed
+# with send-keys, and the pane is read back with capture-pane.
 set -euo pipefail
 
 E2E_SOCKET="ciflash-e2e-$$"
 E2E_DIR=$(mktemp -d)
-e2e_cleanup() {
-    tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true
-    rm -rf "$E2E_DIR"
-}
+e2e_cleanup() { tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true; rm -rf "$E2E_DIR"; }
 trap e2e_cleanup EXIT
 
-fail() {
-    printf 'FAIL: %s\n--- screen ---\n' "$*" >&2
-    screen_text >&2 || true
-    exit 1
-}
+fail() { printf 'FAIL: %s\n--- screen ---\n' "$*" >&2; screen_text >&2 || true; exit 1; }
 
-# Starts an interactive shell in a new pane and runs the command from it, so that what the
-# shell prints after the program ends is seen too. A plain sh runs it, so that the exit code
-# lands in $E2E_DIR/code even when a signal ended the program; its own trap keeps a Ctrl+C
-# typed for the program from ending it.
+# Runs the command from an interactive shell in a new pane, so that what the shell prints after
+# it is seen too, through a plain sh that writes its exit code to $E2E_DIR/code (trapping INT).
 start() {
     tmux -L "$E2E_SOCKET" kill-server 2>/dev/null || true
     rm -f "$E2E_DIR/code"
@@ -34,17 +25,22 @@ start() {
 keys() { tmux -L "$E2E_SOCKET" send-keys -t e2e "$@"; }
 # The pane's text, trailing blanks kept (-N): some messages end in one.
 screen_text() { tmux -L "$E2E_SOCKET" capture-pane -p -N -t e2e; }
+# Sends the signal to the program: the last of the first children down from the pane's sh.
+signal() {
+    local pid child
+    pid=$(pgrep -P "$(tmux -L "$E2E_SOCKET" list-panes -t e2e -F '#{pane_pid}')" -x sh)
+    while child=$(pgrep -P "$pid" | head -n 1); [ -n "$child" ]; do pid=$child; done
+    kill -"$1" "$pid"
+}
 
-# Row N of the program's screen without trailing blanks, counted from the banner: once the
-# program has ended, the terminal may have scrolled to put the prompt below row 24.
+# Row N of the program's screen without trailing blanks, counted from the banner (the prompt may scroll).
 row() {
     local banner
     banner=$(screen_text | grep -n "^ RIV IZEVEZ" | head -n 1 | cut -d: -f1)
     screen_text | sed -n "$(($1 + ${banner:-2} - 1))p" | sed 's/[[:space:]]*$//'
 }
 
-# Waits (up to 60 s of real time) until the pane shows the text; exit_code until the program
-# has ended, and prints its exit code.
+# Within 60 s of real time: wait_for the text on the pane; exit_code prints the program's.
 wait_for() {
     for _ in $(seq 1 600); do screen_text 2>/dev/null | grep -qF -- "$1" && return 0; sleep 0.1; done
     fail "timed out waiting for: $1"

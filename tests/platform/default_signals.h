@@ -1,6 +1,5 @@
-// A test child starts from the default action of the signals that end a run: a test runner
-// started in the background hands down interrupt and quit ignored, and the console leaves
-// signals that it finds ignored alone.
+// A test child starts from the default action of the signals that end a run: a test runner in
+// the background hands down interrupt and quit ignored, and the console leaves those alone.
 #pragma once
 #include <csignal>
 #include <initializer_list>

@@ -7,8 +7,7 @@
 
 namespace {
 
-// Outside the shield, and after a shield without an event, every event goes on; lowering a
-// shield that is not up changes nothing.
+// Outside a shield, and after one without an event, every event goes on; lowering none is harmless.
 TEST(ConsoleEvents, GoOnToTheSystemsHandlerOutsideTheShield) {
     process_shield_end();
     process_shield_begin();

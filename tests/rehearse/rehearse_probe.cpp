@@ -1,6 +1,5 @@
-// A program that uses the I/O ports wrongly in one of three ways, for ciflash-rehearse to
-// refuse or pass on: "wrong-window" asks for 3 ports per window, "outside" writes to port
-// 0x80, "crash" reads 16 bits.
+// Misuses the I/O ports for ciflash-rehearse to refuse or pass on: "wrong-window" asks for 3
+// ports per window, "outside" writes to port 0x80, "crash" reads 16 bits.
 #include <cstring>
 #include <sys/io.h>
 

@@ -1,17 +1,9 @@
 #!/usr/bin/env bash
-# ciflash-rehearse running the real hardware program in a terminal (tmux): each case waits for
-# its screens and answers each with a key, then checks the exit code, and that the port
-# accesses are, one for one, those ciflash-sim makes with the same options.
+# ciflash-rehearse running the hardware program in a terminal: each case answers its screens, then
+# checks the exit code, and that the port accesses are one for one those ciflash-sim makes.
 # Usage: rehearse_terminal_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN CIFLASH-SIM
 . "$(dirname "$0")/../e2e/tmux_lib.sh"
 REHEARSE=$1 STANDIN=$2 SIM=$3
-
-# The supervised program: the child of ciflash-rehearse, itself the child of the pane's sh.
-program_pid() {
-    local shell_pid
-    shell_pid=$(tmux -L "$E2E_SOCKET" list-panes -t e2e -F '#{pane_pid}')
-    pgrep -P "$(pgrep -P "$(pgrep -P "$shell_pid" -x sh)")"
-}
 
 # options | screen=key;... (a key SIGxxx is that signal sent to the program) | exit code
 CASES=(
@@ -24,15 +16,13 @@ for entry in "${CASES[@]}"; do
     start "$REHEARSE $options --trace $E2E_DIR/rehearse.trace --report $E2E_DIR/report.json -- $STANDIN"
     IFS=';' read -ra screens <<<"$steps"
     for step in "${screens[@]}"; do
-        wait_for "${step%=*}"
-        key=${step##*=}
-        if [[ $key == SIG* ]]; then kill -"${key#SIG}" "$(program_pid)"; else keys "$key"; fi
+        wait_for "${step%=*}" && key=${step##*=}
+        if [[ $key == SIG* ]]; then signal "${key#SIG}"; else keys "$key"; fi
     done
     expect_eq "$(exit_code)" "$code" "exit code with $options"
     expect_terminal_restored
     # The simulator without a keyboard leaves its last screen as if the key had been typed.
     setsid "$SIM" --fast $options --trace "$E2E_DIR/sim.trace" </dev/null >/dev/null 2>&1
     cmp "$E2E_DIR/rehearse.trace" "$E2E_DIR/sim.trace" || fail "trace differs with $options"
-    echo "PASS: $options ($(wc -l <"$E2E_DIR/sim.trace") accesses)"
 done
 expect_eq "$(grep -c '"ports": 4, "turn_on": true' "$E2E_DIR/report.json")" 5 "windows in the report"
