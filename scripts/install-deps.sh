@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing ciflash need, and any others given,
-# when they are missing. --build-only leaves out what only the tests need (GoogleTest, tmux).
+# when they are missing. --build-only leaves out what only the tests need (GoogleTest, tmux,
+# pgrep from procps).
 # Usage: scripts/install-deps.sh [--build-only] [EXTRA-PACKAGE]...
 set -euo pipefail
 packages=(cmake ninja-build g++ libncurses-dev)
 if [ "${1-}" = --build-only ]; then
     shift
 else
-    packages+=(libgtest-dev tmux)
+    packages+=(libgtest-dev tmux procps)
 fi
 packages+=("$@")
 missing=()
