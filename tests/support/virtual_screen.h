@@ -20,6 +20,7 @@ struct VirtualScreen {
     bool shielded = false;      // between process_shield_begin and process_shield_end
     int held_signal = 0;        // a signal that arrives while the shield is up, 0 for none
     int keys_read_shielded = 0; // keys read while the shield is up
+    int clears = 0, keys_read = 0, shield_begins = 0; // counted for the fuzz targets' checks
 };
 extern VirtualScreen vscreen;
 
