@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "link/ci_link.h"
 #include "link/port.h"
 #include "link/registers.h"
+#include "protocol/flash_update.h"
 #include "protocol/frame.h"
 #include "protocol/page_image.h"
 #include "protocol/run_state.h"
@@ -61,9 +63,9 @@ bool error_screen_shown() {
 // A write-block frame must carry the next block of its page, built from the image.
 void check_block_frame(const std::vector<uint8_t> &frame) {
     FUZZ_CHECK(!error_screen_shown(), "a block frame after an error screen");
-    // Blocks of buffer_size - 9 bytes, at most 250: frames of at most 259 bytes.
-    FUZZ_CHECK(buffer_size >= 10 && buffer_size <= 270, "a block frame with no usable size");
-    const uint32_t block_len = std::min<uint32_t>(buffer_size - FRAME_OVERHEAD, 250);
+    FUZZ_CHECK(buffer_size >= UPDATE_MIN_BUFFER && buffer_size <= STARTUP_MAX_BUFFER,
+               "a block frame with no usable size");
+    const uint32_t block_len = update_block_len(buffer_size);
     FUZZ_CHECK(frame.size() == block_len + FRAME_OVERHEAD, "a block frame of the wrong length");
     FUZZ_CHECK(frame[FRAME_POS_MODE] <= 1 && frame[FRAME_POS_MODE] == frame_mode,
                "a block frame without frame_mode");

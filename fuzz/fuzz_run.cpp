@@ -12,6 +12,7 @@
 #include "fuzz/fuzz_port.h"
 #include "link/ci_link.h"
 #include "platform/console.h"
+#include "protocol/flash_update.h"
 #include "protocol/page_image.h"
 #include "protocol/run_state.h"
 #include "sim/sim_clock.h"
@@ -42,7 +43,7 @@ bool fatal_screen_shown() {
 }
 
 uint32_t blocks_of(const PageImage &image) {
-    return page_block_count(image, std::min(buffer_size - 9u, 250u));
+    return page_block_count(image, update_block_len(buffer_size));
 }
 
 void start_run(const uint8_t *data, size_t size) {
