@@ -30,12 +30,6 @@ const char USAGE[] =
     "the program asked for other ports than the five interface windows, accessed a port\n"
     "outside them, or still held capabilities at its first port access.\n";
 
-std::FILE *open_output(const std::string &path) {
-    std::FILE *file = std::fopen(path.c_str(), "w");
-    if (!file) std::perror(("ciflash-rehearse: " + path).c_str());
-    return file;
-}
-
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());
     return EXIT_BAD_OPTION;
@@ -70,9 +64,11 @@ int main(int argc, char **argv) {
     if (options.program_arg == 0 || options.program_arg >= argc)
         return bad_option("no program given after --");
     std::FILE *trace = nullptr, *report = nullptr;
-    if (!options.trace_file.empty() && !(trace = open_output(options.trace_file)))
+    if (!options.trace_file.empty() &&
+        !(trace = sim_open_output("ciflash-rehearse", options.trace_file)))
         return EXIT_BAD_OPTION;
-    if (!options.report_file.empty() && !(report = open_output(options.report_file)))
+    if (!options.report_file.empty() &&
+        !(report = sim_open_output("ciflash-rehearse", options.report_file)))
         return EXIT_BAD_OPTION;
     if (trace) sim_port_trace_to(trace);
     sim_clock_virtual = false;

@@ -22,14 +22,6 @@ static void write_report() {
     std::fclose(report_file);
 }
 
-// Opens a file the simulator writes, before anything is drawn; a path that cannot be written
-// is a bad option.
-static std::FILE *open_output(const std::string &path) {
-    std::FILE *file = std::fopen(path.c_str(), "w");
-    if (!file) std::perror(("ciflash-sim: " + path).c_str());
-    return file;
-}
-
 int main(int argc, char **argv) {
     std::string error;
     if (!sim_parse_options(argc, argv, &options, &error)) {
@@ -45,12 +37,12 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (!options.trace_file.empty()) {
-        std::FILE *trace = open_output(options.trace_file);
+        std::FILE *trace = sim_open_output("ciflash-sim", options.trace_file);
         if (!trace) return 2;
         sim_port_trace_to(trace);
     }
     if (!options.report_file.empty()) {
-        report_file = open_output(options.report_file);
+        report_file = sim_open_output("ciflash-sim", options.report_file);
         if (!report_file) return 2;
         std::atexit(write_report);
     }

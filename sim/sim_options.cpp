@@ -268,3 +268,9 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
     }
     return events_reachable(error);
 }
+
+std::FILE *sim_open_output(const char *program, const std::string &path) {
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    if (!file) std::perror((std::string(program) + ": " + path).c_str());
+    return file;
+}

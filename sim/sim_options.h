@@ -1,5 +1,6 @@
 // Command line of ciflash-sim.
 #pragma once
+#include <cstdio>
 #include <string>
 
 struct SimOptions {
@@ -15,6 +16,10 @@ struct SimOptions {
 };
 
 extern const char SIM_USAGE[];
+
+// Opens a file the program writes (--trace, --report) before anything is drawn; a path that
+// cannot be written is reported on standard error as PROGRAM: PATH: reason, and gives nullptr.
+std::FILE *sim_open_output(const char *program, const std::string &path);
 
 // Fills options and sim_config from the arguments. Returns false with a one-line message in
 // *error for an unknown option, a bad value, or a PAGE:BLOCK that no run with these options
