@@ -1,5 +1,4 @@
-// The link against scripted registers: each row's whole register sequence, result, output, waits
-// and the state it leaves.
+// The link against scripted registers: the whole access sequence, result, output, waits and state.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,10 +10,10 @@
 #include "sim/sim_module.h"
 #include "tests/support/virtual_screen.h"
 
-// The port seam: the simulated module or, while scripted, accesses recorded as 0xPPPVV (port,
-// value) plus W for a write; a read gets the value scripted at its position for its port, or 0xFF.
+// The port seam: the simulated module, or accesses recorded as 0xPPPVV (W | PPP: a write), a read
+// getting the value scripted at its position for its port, else 0xFF.
 using Trace = std::vector<int>;
-constexpr int W = 0x1000000;
+constexpr int W = 0x1000;
 static bool scripted;
 static Trace script, made;
 uint8_t port_read(uint16_t port) {
@@ -27,15 +26,15 @@ uint8_t port_read(uint16_t port) {
 void port_write(uint16_t port, uint8_t value) {
     sim_clock_bus_cycle();
     if (!scripted) return sim_write(port, value);
-    made.push_back(W | port << 8 | value);
+    made.push_back((W | port) << 8 | value);
 }
 
 namespace {
 
-std::string access(const Trace &t, long i) { // "W 301 01", "R 301 40" or "end"
+std::string access(const Trace &t, long i) { // "W 301 01" or "end"
     char text[12] = "end";
     if (i < long(t.size()))
-        std::snprintf(text, sizeof text, "%c %03x %02x", t[i] & W ? 'W' : 'R', t[i] >> 8 & 0xFFF,
+        std::snprintf(text, 12, "%c %03x %02x", t[i] >> 8 & W ? 'W' : 'R', t[i] >> 8 & 0xFFF,
                       t[i] & 0xFF);
     return text;
 }
@@ -44,53 +43,50 @@ constexpr int DATA = 0x300, ST = 0x301, LS = 0x302, MS = 0x303;
 constexpr int R(int port, int value) {
     return port << 8 | value;
 }
-// ci_read_reg and ci_write_reg: the presence check reads the status first.
-Trace rreg(int port, int value) {
-    return {R(ST, 0x40), R(port, value)};
+// A register access: the presence check reads the status first.
+Trace reg(int access, int value = 0x40) {
+    return {R(ST, 0x40), access << 8 | value};
 }
-Trace wreg(int port, int value) {
-    return {R(ST, 0x40), W | R(port, value)};
+const Trace GONE = {R(ST, 0xFF), R(LS, 0xFF), R(MS, 0xFF)}, BUSY = reg(ST, 0);
+Trace times(int n, const Trace &t) {
+    Trace all;
+    while (n-- > 0) all.insert(all.end(), t.begin(), t.end());
+    return all;
 }
-const Trace GONE = {R(ST, 0xFF), R(LS, 0xFF), R(MS, 0xFF)}, NOT_READY = rreg(ST, 0);
 Trace send(const Bytes &bytes, int shadow = 0, int last_status = 0x40) {
-    Trace t = rreg(ST, 0x40) + wreg(ST, shadow | 1) + rreg(ST, 0x40) +
-              wreg(LS, int(bytes.size() & 0xFF)) + wreg(MS, int(bytes.size() >> 8));
-    for (uint8_t b : bytes) t = t + wreg(DATA, b);
-    return t + rreg(ST, last_status) + wreg(ST, shadow);
+    Trace t = reg(ST) + reg(W | ST, shadow | 1) + reg(ST) + reg(W | LS, int(bytes.size() & 0xFF)) +
+              reg(W | MS, int(bytes.size() >> 8));
+    for (uint8_t b : bytes) t = t + reg(W | DATA, b);
+    return t + reg(ST, last_status) + reg(W | ST, shadow);
 }
 Trace receive(const Bytes &bytes, int last_status = 0x40) {
-    Trace t = rreg(ST, 0x80) + rreg(LS, int(bytes.size())) + rreg(MS, 0);
+    Trace t = reg(ST, 0x80) + reg(LS, int(bytes.size())) + reg(MS, 0);
     for (uint8_t b : bytes) t.push_back(R(DATA, b));
-    return t + rreg(ST, last_status);
+    return t + reg(ST, last_status);
 }
 Trace probe(int base, int ms, int st) {
     return {R(base + 2, 0), R(base + 3, ms), R(base + 1, st)};
 }
-// RS set and cleared, SR set, the size read (ending with RE, which is ignored), SR cleared, SW
-// set, the size write after `busy` refusals, SW cleared, the free wait after `waits` refusals.
-const Trace START = wreg(ST, 8) + wreg(ST, 0) + wreg(ST, 4);
-Trace not_ready(int n) {
-    Trace t;
-    while (n-- > 0) t.insert(t.end(), NOT_READY.begin(), NOT_READY.end());
-    return t;
-}
+// RS, SR on, the size read (RE ignored), SR off, SW on, the size write after `busy` refusals, SW
+// off, FR after `waits` reads without it.
+const Trace START = reg(W | ST, 8) + reg(W | ST, 0) + reg(W | ST, 4);
 Trace reset(const Bytes &offered, const Bytes &sent, int busy = 0, int we = 0, int waits = 0) {
-    return START + receive(offered, 0x41) + wreg(ST, 0) + wreg(ST, 2) + not_ready(busy) +
-           send(sent, 2, 0x40 | we) + wreg(ST, 0) + not_ready(waits) + rreg(ST, 0x40);
+    return START + receive(offered, 0x41) + reg(W | ST, 0) + reg(W | ST, 2) + times(busy, BUSY) +
+           send(sent, 2, 0x40 | we) + reg(W | ST, 0) + times(waits, BUSY) + reg(ST);
 }
 const Bytes S128 = {0, 0x80}, B258(258, 0xA5), REPLY = {0x12, 1, 2, 0x90, 0};
 
-enum Op { READ_REG, SEND, RECEIVE, DETECT, DETECT_KNOWN, RESET };
-constexpr int NONE = 0x5555;                 // an output the operation did not write
-constexpr uint32_t CLOCK_START = 0xFFFFFF00; // the 10000 attempts wait across the wrap
-constexpr int ON = 0x10, HC = 1, SR = 4;     // a state: the present flag, the command shadow
+enum Op { SEND, RECEIVE, DETECT, DETECT_KNOWN, RESET };
+constexpr int NONE = 0x5555;             // an output not written
+constexpr uint32_t START_MS = ~0u - 255; // 10000 attempts wait across the wrap
+constexpr int ON = 0x10, HC = 1, SR = 4; // state: the present flag, the command shadow
 struct LinkCase {
     const char *name;
     Op op;
-    int arg; // port, bytes of B258 sent, buffer capacity or host maximum
+    int arg; // bytes of B258 sent, capacity or host maximum
     Trace trace;
-    int result, out; // out: value read, bytes of REPLY received or size negotiated
-    uint32_t ticks;  // one-tick waits made
+    int result, out; // out: bytes of REPLY received or size
+    uint32_t ticks;
     int before = ON, after = ON;
 };
 void PrintTo(const LinkCase &c, std::ostream *os) {
@@ -98,22 +94,14 @@ void PrintTo(const LinkCase &c, std::ostream *os) {
 }
 
 const LinkCase CASES[] = {
-    {"present_unless_all_FF",
-     READ_REG,
-     DATA,
-     {R(ST, 0xFF), R(LS, 0xFF), R(MS, 0), R(DATA, 1)},
-     0,
-     1,
-     0},
     {"send_258_bytes_WE", SEND, 258, send(B258, 0, 0x42), LINK_TRANSFER_ERROR, NONE, 0},
     {"send_while_absent", SEND, 1, {}, LINK_NO_MODULE, NONE, 0, 0, 0},
-    {"send_while_not_free", SEND, 1, rreg(ST, 0x80), LINK_BUSY, NONE, 0, ON | SR, ON | SR},
-    {"free_drops_after_HC", SEND, 1, rreg(ST, 0x40) + wreg(ST, 1) + rreg(ST, 0) + wreg(ST, 0),
+    {"send_while_not_free", SEND, 1, reg(ST, 0x80), LINK_BUSY, NONE, 0, ON | SR, ON | SR},
+    {"present_unless_all_FF_free_drops_after_HC", SEND, 1,
+     Trace{R(ST, 0xFF), R(LS, 0xFF), R(MS, 0), R(ST, 0x40)} + reg(W | ST, 1) + BUSY +
+         reg(W | ST, 0),
      LINK_BUSY, NONE, 0},
-    {"gone_in_a_send", SEND, 2,
-     rreg(ST, 0x40) + wreg(ST, 1) + rreg(ST, 0x40) + wreg(LS, 2) + wreg(MS, 0) + wreg(DATA, 0xA5) +
-         GONE,
-     LINK_NO_MODULE, NONE, 0, ON, HC},
+
     {"reply_filling_the_buffer_WE", RECEIVE, 5, receive(REPLY, 0x42), LINK_OK, 5, 0},
     {"reply_longer_than_the_buffer", RECEIVE, 4, receive(REPLY), LINK_TRANSFER_ERROR, 4, 0},
     {"probe_wants_FR_and_MS_and_7_zero", DETECT, 270,
@@ -121,16 +109,14 @@ const LinkCase CASES[] = {
          probe(0x360, 7, 0x40) + probe(0x380, 8, 0x7F) +
          Trace{R(0x381, 0xFF), R(0x382, 0xFF), R(0x383, 0xFF)},
      LINK_NO_MODULE, NONE, 0, 0, 8},
-    {"size_capped", DETECT, 270, probe(0x300, 0, 0x40) + reset({2, 0}, {1, 0x0E}), LINK_OK, 270, 3,
-     0},
-    {"known_base_size_kept", DETECT_KNOWN, 128, reset({0, 100}, {0, 100}), LINK_OK, 100, 3, 0},
-    {"size_reply_of_3_bytes", RESET, 270, reset({0, 64, 9}, {0, 64}), LINK_OK, 64, 3},
-    {"size_write_busy_once_then_WE", RESET, 270, reset(S128, S128, 1, 2), LINK_OK, 128, 4},
+    {"size_capped", DETECT, 270, probe(0x300, 0, 0x40) + reset({2, 0}, {1, 0x0E}), 0, 270, 3, 0},
+    {"known_base_size_kept", DETECT_KNOWN, 128, reset({0, 100}, {0, 100}), 0, 100, 3, 0},
+    {"size_reply_of_3_bytes_write_busy_once_WE", RESET, 270, reset({0, 64, 9}, {0, 64}, 1, 2), 0,
+     64, 4},
     {"free_at_the_10000th_attempt", RESET, 270, reset(S128, S128, 0, 0, 9999), LINK_RESET_FAILED,
      128, 10002},
-    {"size_reply_of_1_byte", RESET, 270, START + receive({1}), LINK_RESET_FAILED, NONE, 0, ON,
-     ON | SR},
-    {"HC_left_by_a_broken_send", RESET, 270, wreg(ST, 9) + GONE, LINK_RESET_FAILED, NONE, 0,
+
+    {"HC_left_by_a_broken_send", RESET, 270, reg(W | ST, 9) + GONE, LINK_RESET_FAILED, NONE, 0,
      ON | HC, HC},
 };
 
@@ -139,29 +125,25 @@ class Link : public testing::TestWithParam<LinkCase> {};
 TEST_P(Link, MakesTheWholeRegisterSequence) {
     const LinkCase &c = GetParam();
     module_link = {uint8_t(c.before & 0xF), 0, 0, 0, 0x300, uint8_t(c.before / ON)};
-    sim_clock_set_ms(CLOCK_START);
+    sim_clock_set_ms(START_MS);
     scripted = true;
     script = c.trace;
     made.clear();
     Bytes buffer(16, 0xEE);
     uint16_t out = NONE;
-    uint8_t value = 0x55;
     const auto arg = uint16_t(c.arg);
-    const int result = c.op == READ_REG  ? ci_read_reg(arg, &value)
-                       : c.op == SEND    ? ci_send(B258.data(), arg)
+    const int result = c.op == SEND      ? ci_send(B258.data(), arg)
                        : c.op == RECEIVE ? ci_receive(buffer.data(), arg, &out)
                        : c.op == RESET   ? ci_reset(arg, &out)
                                          : ci_detect(arg, &out, c.op == DETECT_KNOWN);
     scripted = false;
-    if (value != 0x55) out = value;
     const long i = std::mismatch(made.begin(), made.end(), c.trace.begin(), c.trace.end()).first -
                    made.begin();
     EXPECT_EQ(access(made, i), access(c.trace, i)) << "access " << i;
-    EXPECT_EQ(std::tuple(result, int(out), tick_count() - CLOCK_START,
+    EXPECT_EQ(std::tuple(result, int(out), tick_count() - START_MS,
                          module_link.command_shadow | module_link.present * ON),
               std::tuple(c.result, c.out, c.ticks, c.after));
-    // The bytes received land at the buffer's start, and nothing else is written.
-    if (c.op == RECEIVE) {
+    if (c.op == RECEIVE) { // the reply's bytes, and nothing past them
         EXPECT_EQ(buffer, Bytes(REPLY.begin(), REPLY.begin() + c.out) + Bytes(16 - c.out, 0xEE));
     }
 }
