@@ -1,17 +1,16 @@
-// The link against scripted registers: the whole access sequence, result, output, waits and state.
+// The link against scripted registers: accesses, result, output, waits, state.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "link/ci_link.h"
-#include "link/port.h"
 #include "link/tick.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
 #include "tests/support/virtual_screen.h"
 
-// The port seam: the simulated module, or accesses recorded as 0xPPPVV (W | PPP: a write), a read
-// getting the value scripted at its position for its port, else 0xFF.
+// The port seam: the simulated module, or accesses recorded as 0xPPPVV (port W | PPP: a write),
+// a read getting the value scripted at its position for its port, else 0xFF.
 using Trace = std::vector<int>;
 constexpr int W = 0x1000;
 static bool scripted;
@@ -31,11 +30,10 @@ void port_write(uint16_t port, uint8_t value) {
 
 namespace {
 
-std::string access(const Trace &t, long i) { // "W 301 01" or "end"
+std::string access(const Trace &t, size_t i) { // "W 301 01" or "end"
     char text[12] = "end";
-    if (i < long(t.size()))
-        std::snprintf(text, 12, "%c %03x %02x", t[i] >> 8 & W ? 'W' : 'R', t[i] >> 8 & 0xFFF,
-                      t[i] & 0xFF);
+    if (i < t.size())
+        std::snprintf(text, 12, "%c %03x %02x", "RW"[t[i] >> 20], t[i] >> 8 & 0xFFF, t[i] & 255);
     return text;
 }
 using Bytes = std::vector<uint8_t>;
@@ -43,11 +41,11 @@ constexpr int DATA = 0x300, ST = 0x301, LS = 0x302, MS = 0x303;
 constexpr int R(int port, int value) {
     return port << 8 | value;
 }
-// A register access: the presence check reads the status first.
+// A register access after the presence check.
 Trace reg(int access, int value = 0x40) {
     return {R(ST, 0x40), access << 8 | value};
 }
-const Trace GONE = {R(ST, 0xFF), R(LS, 0xFF), R(MS, 0xFF)}, BUSY = reg(ST, 0);
+const Trace BUSY = reg(ST, 0);
 Trace times(int n, const Trace &t) {
     Trace all;
     while (n-- > 0) all.insert(all.end(), t.begin(), t.end());
@@ -67,25 +65,23 @@ Trace receive(const Bytes &bytes, int last_status = 0x40) {
 Trace probe(int base, int ms, int st) {
     return {R(base + 2, 0), R(base + 3, ms), R(base + 1, st)};
 }
-// RS, SR on, the size read (RE ignored), SR off, SW on, the size write after `busy` refusals, SW
-// off, FR after `waits` reads without it.
-const Trace START = reg(W | ST, 8) + reg(W | ST, 0) + reg(W | ST, 4);
+// RS, SR on, size read (RE ignored), SR off, SW on, size write after `busy` refusals, SW off, FR.
 Trace reset(const Bytes &offered, const Bytes &sent, int busy = 0, int we = 0, int waits = 0) {
-    return START + receive(offered, 0x41) + reg(W | ST, 0) + reg(W | ST, 2) + times(busy, BUSY) +
-           send(sent, 2, 0x40 | we) + reg(W | ST, 0) + times(waits, BUSY) + reg(ST);
+    return reg(W | ST, 8) + reg(W | ST, 0) + reg(W | ST, 4) + receive(offered, 0x41) +
+           reg(W | ST, 0) + reg(W | ST, 2) + times(busy, BUSY) + send(sent, 2, 0x40 | we) +
+           reg(W | ST, 0) + times(waits, BUSY) + reg(ST);
 }
-const Bytes S128 = {0, 0x80}, B258(258, 0xA5), REPLY = {0x12, 1, 2, 0x90, 0};
+const Bytes B258(258, 0xA5), REPLY = {0x12, 1, 2, 0x90, 0};
 
-enum Op { SEND, RECEIVE, DETECT, DETECT_KNOWN, RESET };
-constexpr int NONE = 0x5555;             // an output not written
-constexpr uint32_t START_MS = ~0u - 255; // 10000 attempts wait across the wrap
-constexpr int ON = 0x10, HC = 1, SR = 4; // state: the present flag, the command shadow
+enum Op { SEND, RECEIVE, DETECT, RESET };
+constexpr uint32_t START_MS = ~0u - 255; // 10000 waits cross the wrap
+constexpr int ON = 0x10, SR = 4;         // a state: present flag, command shadow
 struct LinkCase {
     const char *name;
     Op op;
-    int arg; // bytes of B258 sent, capacity or host maximum
+    uint16_t arg; // bytes of B258 sent, capacity or host maximum
     Trace trace;
-    int result, out; // out: bytes of REPLY received or size
+    int result, out; // out: bytes of REPLY received or size; 0: not written
     uint32_t ticks;
     int before = ON, after = ON;
 };
@@ -94,30 +90,31 @@ void PrintTo(const LinkCase &c, std::ostream *os) {
 }
 
 const LinkCase CASES[] = {
-    {"send_258_bytes_WE", SEND, 258, send(B258, 0, 0x42), LINK_TRANSFER_ERROR, NONE, 0},
-    {"send_while_absent", SEND, 1, {}, LINK_NO_MODULE, NONE, 0, 0, 0},
-    {"send_while_not_free", SEND, 1, reg(ST, 0x80), LINK_BUSY, NONE, 0, ON | SR, ON | SR},
-    {"present_unless_all_FF_free_drops_after_HC", SEND, 1,
-     Trace{R(ST, 0xFF), R(LS, 0xFF), R(MS, 0), R(ST, 0x40)} + reg(W | ST, 1) + BUSY +
-         reg(W | ST, 0),
-     LINK_BUSY, NONE, 0},
-
-    {"reply_filling_the_buffer_WE", RECEIVE, 5, receive(REPLY, 0x42), LINK_OK, 5, 0},
-    {"reply_longer_than_the_buffer", RECEIVE, 4, receive(REPLY), LINK_TRANSFER_ERROR, 4, 0},
-    {"probe_wants_FR_and_MS_and_7_zero", DETECT, 270,
+    {"send_258_bytes_WE", SEND, 258, send(B258, 0, 0x42), LINK_TRANSFER_ERROR, 0, 0},
+    {"send_while_absent", SEND, 1, {}, LINK_NO_MODULE, 0, 0, 0, 0},
+    {"busy_present_unless_all_FF",
+     SEND,
+     1,
+     {R(ST, 0xFF), R(LS, 0xFF), R(MS, 0), R(ST, 0x80)},
+     LINK_BUSY,
+     0,
+     0,
+     ON | SR,
+     ON | SR},
+    {"free_drops_after_HC", SEND, 1, reg(ST) + reg(W | ST, 1) + BUSY + reg(W | ST, 0), LINK_BUSY, 0,
+     0},
+    {"reply_filling_buffer_WE", RECEIVE, 5, receive(REPLY, 0x42), LINK_OK, 5, 0},
+    {"reply_over_buffer", RECEIVE, 4, receive(REPLY), LINK_TRANSFER_ERROR, 4, 0},
+    {"probe_wants_FR_and_MS_and_7_0", DETECT, 270,
      probe(0x300, 0, 0x80) + probe(0x320, 4, 0x40) + probe(0x340, 0xFF, 0xFF) +
          probe(0x360, 7, 0x40) + probe(0x380, 8, 0x7F) +
          Trace{R(0x381, 0xFF), R(0x382, 0xFF), R(0x383, 0xFF)},
-     LINK_NO_MODULE, NONE, 0, 0, 8},
-    {"size_capped", DETECT, 270, probe(0x300, 0, 0x40) + reset({2, 0}, {1, 0x0E}), 0, 270, 3, 0},
-    {"known_base_size_kept", DETECT_KNOWN, 128, reset({0, 100}, {0, 100}), 0, 100, 3, 0},
-    {"size_reply_of_3_bytes_write_busy_once_WE", RESET, 270, reset({0, 64, 9}, {0, 64}, 1, 2), 0,
-     64, 4},
-    {"free_at_the_10000th_attempt", RESET, 270, reset(S128, S128, 0, 0, 9999), LINK_RESET_FAILED,
-     128, 10002},
-
-    {"HC_left_by_a_broken_send", RESET, 270, reg(W | ST, 9) + GONE, LINK_RESET_FAILED, NONE, 0,
-     ON | HC, HC},
+     LINK_NO_MODULE, 0, 0, 0, 8},
+    {"size_capped", DETECT, 270, probe(0x300, 0, 0x40) + reset({2, 0}, {1, 0x0E}), LINK_OK, 270, 3,
+     0},
+    {"size_reply_of_3_bytes_busy_WE", RESET, 270, reset({0, 64, 9}, {0, 64}, 1, 2), LINK_OK, 64, 4},
+    {"free_at_10000th_attempt", RESET, 270, reset({0, 128}, {0, 128}, 0, 0, 9999),
+     LINK_RESET_FAILED, 128, 10002},
 };
 
 class Link : public testing::TestWithParam<LinkCase> {};
@@ -130,20 +127,20 @@ TEST_P(Link, MakesTheWholeRegisterSequence) {
     script = c.trace;
     made.clear();
     Bytes buffer(16, 0xEE);
-    uint16_t out = NONE;
-    const auto arg = uint16_t(c.arg);
-    const int result = c.op == SEND      ? ci_send(B258.data(), arg)
-                       : c.op == RECEIVE ? ci_receive(buffer.data(), arg, &out)
-                       : c.op == RESET   ? ci_reset(arg, &out)
-                                         : ci_detect(arg, &out, c.op == DETECT_KNOWN);
+    uint16_t out = 0;
+    const int result = c.op == SEND      ? ci_send(B258.data(), c.arg)
+                       : c.op == RECEIVE ? ci_receive(buffer.data(), c.arg, &out)
+                       : c.op == RESET   ? ci_reset(c.arg, &out)
+                                         : ci_detect(c.arg, &out, 0);
     scripted = false;
-    const long i = std::mismatch(made.begin(), made.end(), c.trace.begin(), c.trace.end()).first -
-                   made.begin();
+    const size_t i =
+        size_t(std::mismatch(made.begin(), made.end(), c.trace.begin(), c.trace.end()).first -
+               made.begin());
     EXPECT_EQ(access(made, i), access(c.trace, i)) << "access " << i;
     EXPECT_EQ(std::tuple(result, int(out), tick_count() - START_MS,
                          module_link.command_shadow | module_link.present * ON),
               std::tuple(c.result, c.out, c.ticks, c.after));
-    if (c.op == RECEIVE) { // the reply's bytes, and nothing past them
+    if (c.op == RECEIVE) { // nothing past the bytes received
         EXPECT_EQ(buffer, Bytes(REPLY.begin(), REPLY.begin() + c.out) + Bytes(16 - c.out, 0xEE));
     }
 }
