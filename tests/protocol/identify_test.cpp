@@ -11,7 +11,7 @@ using Bytes = std::vector<uint8_t>;
 Bytes rec(uint8_t tag, const std::string &text) {
     return Bytes{tag, uint8_t(text.size())} + Bytes(text.begin(), text.end());
 }
-// The records of a reply: a header, `body`, and a byte past its end.
+// A reply: a header, `body`, and a byte past its end.
 void show(const Bytes &body) {
     const Bytes reply = Bytes{0x12, 1, 0} + body + Bytes{1};
     vscreen_reset();
