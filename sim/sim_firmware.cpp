@@ -21,12 +21,8 @@ static const PageImage &image_of(int page) {
     return page == 0 ? page_image_0 : page_image_1;
 }
 
-static uint16_t current_frame_size() {
-    return sim_record.frames ? sim_fw.frame_size : sim_record.negotiated;
-}
-
 static int block_count(int page) {
-    const int block_len = current_frame_size() - FRAME_OVERHEAD;
+    const int block_len = sim_fw.frame_size - FRAME_OVERHEAD;
     if (block_len <= 0) return 0;
     return static_cast<int>(page_block_count(image_of(page), static_cast<uint32_t>(block_len)));
 }
@@ -176,13 +172,14 @@ static uint16_t block_order_error(const std::vector<uint8_t> &f, int page, int b
                       0x6481);
     if (f[FRAME_POS_P2] != (block == 1 ? 1 : 0))
         return reject("first-block flag wrong on block " + std::to_string(block), 0x6481);
-    // Any length up to the negotiated size serves, the same for every frame of the run.
+    // No frame may exceed the size negotiated now (a reset during the update negotiates
+    // again), and every frame has the length fixed before the first one.
     if (f.size() > sim_record.negotiated)
         return reject("block frame of " + std::to_string(f.size()) + " bytes, negotiated " +
                           std::to_string(sim_record.negotiated),
                       0x6700);
     if (f.size() != sim_fw.frame_size)
-        return reject("block frame of " + std::to_string(f.size()) + " bytes, the first of " +
+        return reject("block frame of " + std::to_string(f.size()) + " bytes, expected " +
                           std::to_string(sim_fw.frame_size),
                       0x6700);
     if (sim_record.frame_mode && *sim_record.frame_mode != f[FRAME_POS_MODE])
@@ -200,7 +197,11 @@ static void store_block(const std::vector<uint8_t> &f, int page, int block) {
 }
 
 static void answer_block(const std::vector<uint8_t> &f) {
-    if (sim_record.frames == 0) sim_fw.frame_size = static_cast<uint16_t>(f.size());
+    // Every block frame has the length that the size negotiated before the first one gives:
+    // the buffer size, with the data capped at the 250 bytes the length byte can announce.
+    if (sim_record.frames == 0)
+        sim_fw.frame_size =
+            std::min<uint16_t>(sim_record.negotiated, FRAME_MAX_DATA + FRAME_OVERHEAD);
     ++sim_record.frames;
     if (sim_fw.error_answered) ++sim_record.frames_after_error;
     int page = 0, block = 0;

@@ -36,7 +36,7 @@ struct SimInterface {
 struct SimFirmware {
     bool identify_seen;
     int last_page, last_block; // last block frame accepted
-    uint16_t frame_size;       // length of the update's block frames, fixed by the first one
+    uint16_t frame_size;       // length of every block frame, fixed at the first one
     bool error_answered;
     // A block taken despite its write error: its reply waits for the interface reset.
     bool keep_after_reset;

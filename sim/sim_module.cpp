@@ -2,9 +2,12 @@
 // answered as a real interface would (WE/RE) and recorded as a protocol error.
 #include "sim/sim_internal.h"
 
+#include <cstdio>
+
 #include "link/registers.h"
 #include "link/tick.h"
 #include "sim/sim_faults.h"
+#include "sim/sim_port.h"
 
 SimConfig sim_config;
 SimRecord sim_record;
@@ -93,7 +96,7 @@ static void pull_out() {
     ++sim_record.faults_injected;
 }
 
-uint8_t sim_read(uint16_t port) {
+static uint8_t read_register(uint16_t port) {
     ++sim_record.port_reads;
     if (sim_if.late_armed && port == IO_BASES[IO_BASE_COUNT - 1] + REG_STATUS) {
         // The first probe has passed every base: the operator inserts the module now.
@@ -236,7 +239,7 @@ static void write_data(uint8_t value) {
     if (fw_remove_in_identify(count)) pull_out();
 }
 
-void sim_write(uint16_t port, uint8_t value) {
+static void write_register(uint16_t port, uint8_t value) {
     ++sim_record.port_writes;
     if (!sim_if.inserted || !in_window(port)) return;
     offer_pending_reply();
@@ -255,6 +258,34 @@ void sim_write(uint16_t port, uint8_t value) {
         write_size(8, value);
         break;
     }
+}
+
+static std::FILE *trace_file;
+
+void sim_port_trace_to(std::FILE *file) {
+    trace_file = file;
+}
+
+// The access's line, followed by a line for each protocol error that it caused.
+static void trace(char direction, uint16_t port, uint8_t value, size_t errors_before) {
+    if (!trace_file) return;
+    std::fprintf(trace_file, "%c 0x%03x 0x%02x\n", direction, port, value);
+    const std::vector<std::string> &errors = sim_record.protocol_errors;
+    for (size_t i = errors_before; i < errors.size(); ++i)
+        std::fprintf(trace_file, "! %s\n", errors[i].c_str());
+}
+
+uint8_t sim_read(uint16_t port) {
+    const size_t errors = sim_record.protocol_errors.size();
+    const uint8_t value = read_register(port);
+    trace('R', port, value, errors);
+    return value;
+}
+
+void sim_write(uint16_t port, uint8_t value) {
+    const size_t errors = sim_record.protocol_errors.size();
+    write_register(port, value);
+    trace('W', port, value, errors);
 }
 
 void sim_pull_out() {

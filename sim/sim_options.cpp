@@ -44,7 +44,7 @@ const char SIM_USAGE[] =
     "\n"
     "Run:\n"
     "  --fast                 virtual clock: every wait passes at once\n"
-    "  --trace FILE           write every port access to FILE\n"
+    "  --trace FILE           write every port access, and each protocol error, to FILE\n"
     "  --report FILE          write a JSON summary to FILE when the program ends\n"
     "  --help                 show this help\n"
     "  --version              show the version and the page images compiled in\n";

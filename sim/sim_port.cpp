@@ -1,28 +1,16 @@
 // The port seam of ciflash-sim and of the tests that run the simulated module: every access
-// goes to the module, is counted, and is traced when asked.
-#include "sim/sim_port.h"
-
-#include <cstdio>
+// goes to the module, on the simulated clock; the module traces it when asked.
 
 #include "link/port.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
 
-static std::FILE *trace_file;
-
-void sim_port_trace_to(std::FILE *file) {
-    trace_file = file;
-}
-
 uint8_t port_read(uint16_t port) {
     sim_clock_bus_cycle();
-    const uint8_t value = sim_read(port);
-    if (trace_file) std::fprintf(trace_file, "R 0x%03x 0x%02x\n", port, value);
-    return value;
+    return sim_read(port);
 }
 
 void port_write(uint16_t port, uint8_t value) {
     sim_clock_bus_cycle();
     sim_write(port, value);
-    if (trace_file) std::fprintf(trace_file, "W 0x%03x 0x%02x\n", port, value);
 }
