@@ -1,22 +1,26 @@
 #include "console/command_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "console/history.h"
 #include "protocol/page_image.h"
 
 namespace {
 
 const char USAGE[] =
     "Usage: ciflash [--help | --version]\n"
+    "       ciflash --history [N]\n"
     "Rewrites the flash firmware of the DVB Common Interface module in the PCMCIA reader\n"
     "with the two page images built into this program.\n"
     "Without arguments it looks for the module and starts the update as soon as the module\n"
     "is identified: there is no confirmation.\n"
     "Keys: SPACE goes on at the insert prompt, ESC leaves a screen, Q quits at a prompt.\n"
-    "While blocks are written, Ctrl+C, hang-up and terminate wait for the outcome screen.\n"
+    "While blocks are written, Ctrl+C, quit, hang-up and terminate wait for the outcome.\n"
     "Exit codes: 0 normal end or Q (after an update error too), 1 fatal screen or no port\n"
     "access, 2 bad argument, 128+n ended by signal n.\n"
+    "--history lists the last N runs of the update history (default 20), one line each.\n"
     "See man ciflash.\n";
 
 } // namespace
@@ -27,14 +31,32 @@ void print_version(const char *program) {
     std::printf("page 1 image: %u bytes, SHA-256 %s\n", page_image_1.size, page_image_1_sha256);
 }
 
+// --history [N]: N from 1, in decimal digits.
+static int answer_history(int argc, const char *const argv[]) {
+    if (argc == 2) return history_print(HISTORY_DEFAULT_RUNS);
+    const char *text = argv[2];
+    char *end = nullptr;
+    const long runs = std::strtol(text, &end, 10);
+    const bool digits = *text >= '0' && *text <= '9' && *end == '\0';
+    if (argc == 3 && digits && runs >= 1 && runs <= 1000000)
+        return history_print(static_cast<int>(runs));
+    std::fprintf(stderr,
+                 "ciflash: --history takes one number of runs from 1 to 1000000, not '%s'\n",
+                 argc == 3 ? text : argv[3]);
+    return 2;
+}
+
 int answer_arguments(int argc, const char *const argv[]) {
+    if (std::strcmp(argv[1], "--history") == 0) return answer_history(argc, argv);
     const bool help = std::strcmp(argv[1], "--help") == 0;
     const bool version = std::strcmp(argv[1], "--version") == 0;
     if (argc == 2 && help) std::fputs(USAGE, stdout);
     if (argc == 2 && version) print_version("ciflash");
     if (argc == 2 && (help || version)) return 0;
     const char *bad = help || version ? argv[2] : argv[1];
-    std::fprintf(stderr, "ciflash: unexpected argument '%s' (only --help or --version, alone)\n",
-                 bad);
+    std::fprintf(
+        stderr,
+        "ciflash: unexpected argument '%s' (only --help or --version alone, or --history [N])\n",
+        bad);
     return 2;
 }

@@ -1,6 +1,7 @@
 // Start-up dialogue: find the module, and ask for one when the reader is empty.
 #include "console/startup.h"
 
+#include "console/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "platform/console.h"
@@ -24,6 +25,7 @@ void startup_dialogue() {
 
     screen_banner();
     screen_line(20, "DVB MODULE INITIALISATION ERROR !!!");
+    history_note_outcome("DVB MODULE INITIALISATION ERROR !!!");
     screen_line(24, "EXIT WITH 'Q'");
     while (wait_key() == KEY_SPACE) {
     }

@@ -1,4 +1,5 @@
 // The update run after the start-up dialogue: identification, flash update, outcome screen.
+#include "console/history.h"
 #include "console/screen.h"
 #include "console/startup.h"
 #include "platform/console.h"
@@ -13,6 +14,7 @@ int program_entry() {
         screen_clear();
         screen_banner();
         screen_line(15, "UPDATE SUCCESSFULL. ");
+        history_note_outcome("success");
     } else {
         // The update's own error screen has just cleared the screen.
         screen_banner();

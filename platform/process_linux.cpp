@@ -2,6 +2,7 @@
 // hang-up put the console back first and then take their default effect.
 #include "platform/process.h"
 
+#include "console/history.h"
 #include "platform/console.h"
 
 #include <csignal>
@@ -36,6 +37,7 @@ sigset_t caught_signals() {
 // with its default action as soon as the handler returns.
 void end_by_signal(int number) {
     console_restore();
+    history_ended_by_signal(number, 128 + number);
     struct sigaction default_action {};
     default_action.sa_handler = SIG_DFL;
     sigemptyset(&default_action.sa_mask);
@@ -59,6 +61,7 @@ void process_catch_signals() {
 void process_exit(int code) {
     std::fflush(stdout);
     console_restore();
+    history_ended(code);
     std::exit(code);
 }
 

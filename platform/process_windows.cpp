@@ -7,9 +7,11 @@
 #include "platform/process_windows.h"
 #include "platform/process.h"
 
+#include "console/history.h"
 #include "platform/console.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <windows.h>
@@ -25,6 +27,7 @@ BOOL WINAPI process_console_event(DWORD event) {
     int state = SHIELD_ON;
     if (!shield.compare_exchange_strong(state, SHIELD_HOLDING) && state != SHIELD_HOLDING) {
         console_restore();
+        history_ended_by_signal(SIGINT, static_cast<int>(STATUS_CONTROL_C_EXIT));
         return FALSE;
     }
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
@@ -40,6 +43,7 @@ void process_catch_signals() {
 void process_exit(int code) {
     std::fflush(stdout);
     console_restore();
+    history_ended(code);
     std::exit(code);
 }
 

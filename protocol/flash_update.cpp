@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "link/tick.h"
@@ -42,6 +43,7 @@ uint8_t leave_on_escape() {
 }
 
 uint8_t error_screen(const char *row3, const char *row4, const char *row5) {
+    history_note_outcome(row3);
     blank_row3();
     screen_line(3, row3);
     screen_line(4, row4);
@@ -54,6 +56,7 @@ uint8_t inconsistency_screen() {
 }
 
 uint8_t dialog_error_screen() {
+    history_note_outcome("DVB Module Dialog Error ");
     screen_line(19, "DVB Module Dialog Error ");
     return leave_on_escape();
 }
@@ -95,6 +98,8 @@ enum BlockOutcome : uint8_t { BLOCK_REPLIED, BLOCK_NO_REPLY, BLOCK_REPLY_FAILED 
 // Sends the frame, re-sent at once while the interface is busy, then polls for the reply every
 // 10 ms. Gives up when no reply has come UPDATE_REPLY_LIMIT_MS after the first send.
 BlockOutcome send_and_await_reply(UpdateCall &call) {
+    // The history's started record is on the disk before the first block frame goes out.
+    history_started();
     process_shield_begin();
     uint32_t start = tick_count();
 
@@ -128,6 +133,7 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
     if (!marker_ok(image)) {
         screen_line(20, "Exit: ESC");
         screen_line(3, page == 0 ? "wrong page0 binary file\n" : "wrong page1 binary file\n");
+        history_note_outcome(page == 0 ? "wrong page0 binary file" : "wrong page1 binary file");
         return close_on_escape();
     }
     const uint32_t block_count = page_block_count(image, call.block_len);
@@ -153,6 +159,7 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
         }
         if (call.frame[REPLY_POS_SW1] != SW1_OK)
             return reply_error_screen(call.frame[REPLY_POS_SW1], call.frame[REPLY_POS_SW2]);
+        history_note_block(image.page);
     }
     return 0;
 }

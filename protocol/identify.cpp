@@ -1,7 +1,9 @@
 #include "protocol/identify.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "console/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "platform/process.h"
@@ -24,6 +26,7 @@ constexpr IdentLine IDENT_LINES[] = {
 };
 
 [[noreturn]] static void identify_failure(const char *what) {
+    history_note_outcome(what);
     screen_line(20, what);
     screen_line(21, " Contact Zolvant Technical Support");
     process_exit(1);
@@ -71,6 +74,7 @@ void identify_show_records(const uint8_t *reply, uint16_t length) {
             else
                 std::snprintf(line, sizeof line, "%s%s", shown.label, text);
             screen_line(row++, line);
+            history_note_ident(shown.tag, line + std::strlen(shown.label));
         }
 
         if (record.tag == IDENT_BIOS_REVISION) {

@@ -57,10 +57,15 @@ int main(int argc, char **argv) {
     if (!sim_parse_options(argc, argv, &options, &error)) return bad_option(error);
     if (options.help) {
         std::fputs(USAGE, stdout);
+        // The simulator's module and fault options, which apply here as they are.
+        const std::string sim_usage = SIM_USAGE;
+        const size_t from = sim_usage.find("\nReader and module:");
+        std::fputs(sim_usage.substr(from, sim_usage.find("\nRun:") - from).c_str(), stdout);
         return 0;
     }
     if (options.fast)
-        return bad_option("--fast does not apply: the program waits on the real clock");
+        return bad_option("--fast does not apply: the program waits on the real clock; "
+                          "--erase-ms 0 --block-ms 0 make the module answer at once");
     if (options.program_arg == 0 || options.program_arg >= argc)
         return bad_option("no program given after --");
     std::FILE *trace = nullptr, *report = nullptr;

@@ -15,13 +15,14 @@ scripts/install-deps.sh clang libclang-rt-14-dev
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DCIFLASH_FUZZ=ON -DCIFLASH_TESTS=OFF
-cmake --build build-fuzz --target fuzz_identify fuzz_run
+cmake --build build-fuzz --target fuzz_identify fuzz_run fuzz_history
 
 # Largest input per target: an identification reply fits in 300 bytes; a whole run needs one
-# byte per port read, and the successful run of the seed corpus takes about 133000.
-declare -A max_len=([fuzz_identify]=300 [fuzz_run]=140000)
+# byte per port read, and the successful run of the seed corpus takes about 133000; a few
+# history records take a few kilobytes.
+declare -A max_len=([fuzz_identify]=300 [fuzz_run]=140000 [fuzz_history]=8192)
 failed=0
-for target in fuzz_identify fuzz_run; do
+for target in fuzz_identify fuzz_run fuzz_history; do
     work=build-fuzz/fuzz-work/$target
     rm -rf "$work"
     mkdir -p "$work/corpus"

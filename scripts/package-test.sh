@@ -99,6 +99,14 @@ expect_eq "$(mode "$ROOT/usr/bin/ciflash")" "0:$gid 750" "owner and mode of cifl
 expect_eq "$(mode "$ROOT/usr/bin/ciflash-sim")" "0:0 755" "owner and mode of ciflash-sim"
 pass "system group ciflash ($gid) created in the root only; ciflash is root:ciflash 0750"
 
+# --- The update history's folder: root:ciflash 2775 after install, and again after an upgrade
+# that finds it changed.
+expect_eq "$(mode "$ROOT/var/lib/ciflash")" "0:$gid 2775" "history folder after install"
+"${FAKEROOT[@]}" chmod 0700 "$ROOT/var/lib/ciflash"
+in_root -i "$DEB"
+expect_eq "$(mode "$ROOT/var/lib/ciflash")" "0:$gid 2775" "history folder after upgrade"
+pass "/var/lib/ciflash is root:ciflash 2775 after install and upgrade"
+
 # --- The installed simulator, to the success screen, in an 80x25 terminal.
 start "$ROOT/usr/bin/ciflash-sim --fast"
 wait_for "UPDATE SUCCESSFULL. "
@@ -121,7 +129,7 @@ scratch=$E2E_DIR/scratch
 mkdir -p "$E2E_DIR/nothing" "$E2E_DIR/refusing" "$scratch/usr/bin" "$scratch/etc"
 cp "$ROOT/usr/bin/ciflash" "$scratch/usr/bin/"
 cp "$ROOT/etc/group" "$scratch/etc/"
-for tool in getent groupadd awk cut chown chmod dpkg-statoverride; do
+for tool in getent groupadd awk cut chown chmod mkdir dpkg-statoverride; do
     ln -s "$(command -v "$tool")" "$E2E_DIR/nothing/"
 done
 printf '#!/bin/sh\necho "$1 cap_sys_rawio=ep"\n' >"$E2E_DIR/refusing/getcap"
@@ -167,5 +175,6 @@ in_root -i "$DEB"
 in_root -P ciflash
 [ ! -e "$ROOT/usr/bin/ciflash" ] || fail "ciflash left after purge"
 grep -q "^ciflash:x:$gid:" "$ROOT/etc/group" || fail "group ciflash gone after purge"
-pass "removed, installed again and purged cleanly; the group ciflash stays"
+[ -d "$ROOT/var/lib/ciflash" ] || fail "history folder gone after purge"
+pass "removed, installed again and purged cleanly; the group ciflash and the history stay"
 echo "package test passed: $DEB"

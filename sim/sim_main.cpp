@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/command_line.h"
+#include "console/history.h"
 #include "console/startup.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -46,6 +47,8 @@ int main(int argc, char **argv) {
         if (!report_file) return 2;
         std::atexit(write_report);
     }
+    // Only a history asked for: demonstrations never mix into a workshop's record.
+    history_use(options.history_file.c_str(), false);
     sim_clock_virtual = options.fast;
     sim_reset();
     console_open();

@@ -46,6 +46,7 @@ const char SIM_USAGE[] =
     "  --fast                 virtual clock: every wait passes at once\n"
     "  --trace FILE           write every port access, and each protocol error, to FILE\n"
     "  --report FILE          write a JSON summary to FILE when the program ends\n"
+    "  --history FILE         append the run's update history records to FILE\n"
     "  --help                 show this help\n"
     "  --version              show the version and the page images compiled in\n";
 
@@ -122,6 +123,7 @@ constexpr ValueOption VALUE_OPTIONS[] = {
     {"--fault-rate", "a rate from 0 to 1"},
     {"--trace", nullptr},
     {"--report", nullptr},
+    {"--history", nullptr},
     {"--size-reply-len", "a number from 0 to 65535"},
 };
 
@@ -257,6 +259,8 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
                  sim_config.fault_rate <= 1;
         } else if (name == "--trace") {
             options->trace_file = value;
+        } else if (name == "--history") {
+            options->history_file = value;
         } else {
             options->report_file = value; // --report, the last value option
         }

@@ -6,6 +6,7 @@
 struct SimOptions {
     std::string trace_file;
     std::string report_file;
+    std::string history_file; // empty: the run keeps no history
     bool fast = false;
     bool help = false;
     bool version = false;

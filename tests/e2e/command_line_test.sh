@@ -48,7 +48,7 @@ if [ -n "$CIFLASH" ]; then
     run=("$CIFLASH")
     command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ] &&
         run=(setpriv --bounding-set=-all --inh-caps=-all --ambient-caps=-all "$CIFLASH")
-    ONLY="\(only --help or --version, alone\) $"
+    ONLY="\(only --help or --version alone, or --history \[N\]\) $"
     check 0 "~^Usage: ciflash \[--help \| --version\]$" "" "${run[@]}" --help
     check 0 "$(version_text ciflash)" "" "${run[@]}" --version
     check 2 "" "^ciflash: unexpected argument '--bogus' $ONLY" "${run[@]}" --bogus

@@ -1,0 +1,48 @@
+// The update history, the program's side: what the run learns on its way into the record.
+#include "console/history.h"
+
+#include "console/history_record.h"
+#include "link/ci_link.h"
+#include "protocol/identify.h"
+#include "protocol/run_state.h"
+
+namespace {
+
+HistoryRun &run = history_run;
+
+// The link's and the identification's values as they are now.
+void note_link() {
+    run.base = module_link.io_base;
+    run.buffer = buffer_size;
+    run.frame_mode = frame_mode;
+}
+
+} // namespace
+
+void history_note_ident(uint8_t tag, const char *text) {
+    if (tag < IDENT_BIOS_REVISION || tag > IDENT_PROCESSOR) return;
+    history_copy_text(run.ident[tag - 1], sizeof run.ident[tag - 1], text);
+    run.ident_read[tag - 1] = true;
+    note_link();
+}
+
+void history_note_outcome(const char *line) {
+    history_copy_text(run.outcome, sizeof run.outcome, line);
+    note_link();
+}
+
+void history_note_block(uint8_t page) {
+    ++run.blocks[page & 1];
+}
+
+void history_started() {
+    if (!run.path[0] || run.started) return;
+    note_link();
+    history_write_started();
+}
+
+int history_refused(const char *reason) {
+    history_note_outcome(reason);
+    history_ended(1);
+    return 1;
+}

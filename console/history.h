@@ -1,0 +1,49 @@
+// The update history: every run of the hardware program appends JSON Lines records to a
+// history file, so that a workshop can later tell which module got which images, when, by
+// whom, and how the run ended. A `started` record is on the disk before the first block frame
+// is sent; an `ended` record follows however the run ends short of a power cut or SIGKILL. A
+// run that ends before any block is sent leaves one `ended` record with what was known. A
+// history that cannot be written changes nothing of the run: after the last screen, one line
+// on standard error says so.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+constexpr int HISTORY_DEFAULT_RUNS = 20;
+
+// Where this run's records go; nullptr or "" keeps no history. `syslog_copy` also sends each
+// record to the system log, where there is one. Called once, before the run starts.
+void history_use(const char *path, bool syslog_copy);
+// The hardware program's history: the file CIFLASH_HISTORY names (none when it is set but
+// empty), otherwise the default file of this machine, copied to the system log.
+void history_use_default();
+
+// A value of the module's identification as shown on screen, by its identification tag.
+void history_note_ident(uint8_t tag, const char *text);
+// The line of the screen the run ends on ("success" for the success screen). A later screen's
+// line replaces an earlier one.
+void history_note_outcome(const char *line);
+// A block of the page acknowledged by the module.
+void history_note_block(uint8_t page);
+
+// Writes the started record and flushes it to the disk; does nothing after the first call.
+void history_started();
+// Writes the ended record of a run ending with this exit code; does nothing after the first
+// call. Then, if a record could not be written, says so on standard error.
+void history_ended(int exit_code);
+// The ended record of a run ended by a signal, outcome "signal N". Safe in a signal handler:
+// no allocation, no stdio, only write(2) and fsync(2); no system log copy.
+void history_ended_by_signal(int number, int exit_code);
+// A run refused before the write (e.g. no port access, the terminal too small, the reader in
+// use): its ended record with the reason as outcome and exit code 1. Returns 1.
+int history_refused(const char *reason);
+
+// Prints the last `runs` runs of a history's text to `out`, one line each, oldest first: when,
+// who, the module, the images, the outcome, INTERRUPTED for a started run that never ended.
+// Lines that are not history records are skipped; returns their number.
+int history_list(const std::string &text, int runs, std::FILE *out);
+// `ciflash --history`: history_list over the hardware program's history file, and a line with
+// the number of skipped lines when there are any. Returns the exit code: 0, or 1 when there is
+// no history to read.
+int history_print(int runs);

@@ -1,0 +1,222 @@
+// The update history's records: formatted without allocation or stdio, so that the ended
+// record of a signal can be written from its handler.
+#include "console/history_record.h"
+
+#include <cstdio>
+
+#include "console/history.h"
+#include "platform/history_os.h"
+
+HistoryRun history_run;
+
+namespace {
+
+constexpr size_t RECORD_SIZE = 4096;
+constexpr char HEX[] = "0123456789abcdef";
+HistoryRun &run = history_run;
+
+const char *const IDENT_KEYS[] = {"bios_revision", "bios_date", "page_number",
+                                  "asic_version",  "customer",  "processor"};
+
+// Appends to a fixed buffer; whatever does not fit is cut, and the record then ends short.
+struct Out {
+    char *at;
+    char *end;
+};
+
+void put(Out &o, const char *text) {
+    while (*text && o.at < o.end) *o.at++ = *text++;
+}
+
+void put_uint(Out &o, uint64_t value, int width = 1) {
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value || n < width);
+    while (n && o.at < o.end) *o.at++ = digits[--n];
+}
+
+void put_int(Out &o, int value) {
+    if (value < 0) put(o, "-");
+    put_uint(o, value < 0 ? 0ull - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
+}
+
+// A JSON string: quotes, backslashes and control bytes escaped, other bytes above 0x7F taken
+// as Latin-1 characters, so that the line stays valid UTF-8 whatever the module sent.
+void put_string(Out &o, const char *text) {
+    put(o, "\"");
+    for (; *text; ++text) {
+        const auto c = static_cast<uint8_t>(*text);
+        const char escaped[] = {'\\', static_cast<char>(c), 0};
+        const char coded[] = {'\\', 'u', '0', '0', HEX[c >> 4], HEX[c & 15], 0};
+        put(o, c == '"' || c == '\\' ? escaped : c < 0x20 || c >= 0x7F ? coded : escaped + 1);
+    }
+    put(o, "\"");
+}
+
+void put_field(Out &o, const char *key, const char *text) {
+    put(o, ",\"");
+    put(o, key);
+    put(o, "\":");
+    put_string(o, text);
+}
+
+void put_number(Out &o, const char *key, int value) {
+    put(o, ",\"");
+    put(o, key);
+    put(o, "\":");
+    put_int(o, value);
+}
+
+// ISO 8601 UTC time of `ms` since 1970, to the second; `compact` leaves out the separators.
+void put_time(Out &o, int64_t ms, bool compact) {
+    const int64_t seconds = ms / 1000, days = seconds / 86400, second_of_day = seconds % 86400;
+    // Civil date from days since 1970-01-01 (proleptic Gregorian calendar, years from 1970).
+    const int64_t z = days + 719468, era = z / 146097, doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+    const int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t year = yoe + era * 400 + (month <= 2);
+    const int64_t parts[] = {
+        year, month, day, second_of_day / 3600, second_of_day / 60 % 60, second_of_day % 60};
+    const char *const separators[] = {"", "-", "-", "T", ":", ":"};
+    for (int i = 0; i < 6; ++i) {
+        if (!compact) put(o, separators[i]);
+        if (compact && i == 3) put(o, "T");
+        put_uint(o, static_cast<uint64_t>(parts[i]), i ? 2 : 4);
+    }
+    put(o, "Z");
+}
+
+// What a record says about the machine, the program, the images and the module.
+void put_identity(Out &o) {
+    put_field(o, "host", run.host);
+    put_field(o, "user", run.user);
+    put_field(o, "version", CIFLASH_VERSION);
+    put(o, ",\"images\":[");
+    for (int page = 0; page < 2; ++page) {
+        put(o, page ? ",{\"size\":" : "{\"size\":");
+        put_uint(o, run.image_size[page]);
+        put_field(o, "sha256", run.image_sha256[page] ? run.image_sha256[page] : "");
+        put(o, "}");
+    }
+    put(o, "]");
+    const char base[] = {
+        '0', 'x', HEX[run.base >> 8 & 15], HEX[run.base >> 4 & 15], HEX[run.base & 15], 0};
+    put_field(o, "base", base);
+    put_number(o, "buffer", run.buffer);
+    put_number(o, "frame_mode", run.frame_mode);
+    put(o, ",\"module\":{");
+    const char *comma = "";
+    for (int tag = 0; tag < HISTORY_IDENT_FIELDS; ++tag) {
+        if (!run.ident_read[tag]) continue;
+        put(o, comma);
+        put_string(o, IDENT_KEYS[tag]);
+        put(o, ":");
+        put_string(o, run.ident[tag]);
+        comma = ",";
+    }
+    put(o, "}");
+}
+
+// The record's start: its kind, the run and the time.
+void put_head(Out &o, const char *kind, int64_t now) {
+    put(o, "{\"record\":");
+    put_string(o, kind);
+    put_field(o, "run", run.run_id);
+    put(o, ",\"time\":\"");
+    put_time(o, now, false);
+    put(o, "\"");
+}
+
+// Ends the record with its newline and appends it; a record cut short is not written.
+void append(char *record, Out &o, bool syslog_copy) {
+    put(o, "}\n");
+    const auto length = static_cast<size_t>(o.at - record);
+    if (o.at == o.end && record[length - 1] != '\n') return;
+    const int error = history_os_append(run.path, record, length);
+    if (error && !run.failed_error) run.failed_error = error;
+    if (syslog_copy && run.syslog_copy) history_os_syslog(record);
+}
+
+void put_ended(Out &o, const char *outcome, int exit_code, int64_t now) {
+    put_head(o, "ended", now);
+    put_field(o, "outcome", outcome);
+    put(o, ",\"blocks\":[");
+    put_uint(o, run.blocks[0]);
+    put(o, ",");
+    put_uint(o, run.blocks[1]);
+    put(o, "]");
+    put_number(o, "duration_ms", static_cast<int>(now - run.start_ms));
+    put_number(o, "exit_code", exit_code);
+    // A run that never started its write has no other record: this one says what was known.
+    if (!run.started) put_identity(o);
+}
+
+} // namespace
+
+void history_name_run() {
+    run.start_ms = history_os_now_ms();
+    Out o = {run.run_id, run.run_id + sizeof run.run_id - 1};
+    put_time(o, run.start_ms, true);
+    put(o, "-");
+    put_uint(o, history_os_process_id());
+    *o.at = '\0';
+    history_os_host_user(run.host, sizeof run.host, run.user, sizeof run.user);
+}
+
+void history_copy_text(char *to, size_t size, const char *text) {
+    size_t n = 0;
+    while (n + 1 < size && text[n] && text[n] != '\n') {
+        to[n] = text[n];
+        ++n;
+    }
+    to[n] = '\0';
+}
+
+void history_write_started() {
+    char record[RECORD_SIZE];
+    Out o = {record, record + sizeof record};
+    put_head(o, "started", history_os_now_ms());
+    put_identity(o);
+    append(record, o, true);
+    run.started = true;
+}
+
+void history_ended(int exit_code) {
+    if (!run.path[0] || run.ended) return;
+    run.ended = 1;
+    char outcome[sizeof run.outcome];
+    Out o = {outcome, outcome + sizeof outcome - 1};
+    if (run.outcome[0])
+        put(o, run.outcome);
+    else if (exit_code > 128 && exit_code < 128 + 65) {
+        put(o, "signal ");
+        put_int(o, exit_code - 128);
+    } else
+        put(o, "quit before the write");
+    *o.at = '\0';
+    char record[RECORD_SIZE];
+    o = {record, record + sizeof record};
+    put_ended(o, outcome, exit_code, history_os_now_ms());
+    append(record, o, true);
+    if (run.failed_error)
+        std::fprintf(stderr, "ciflash: the update history was not written to %s: %s\n", run.path,
+                     history_os_error_text(run.failed_error));
+}
+
+void history_ended_by_signal(int number, int exit_code) {
+    if (!run.path[0] || run.ended) return;
+    run.ended = 1;
+    char outcome[32];
+    Out o = {outcome, outcome + sizeof outcome - 1};
+    put(o, "signal ");
+    put_int(o, number);
+    *o.at = '\0';
+    char record[RECORD_SIZE];
+    o = {record, record + sizeof record};
+    put_ended(o, outcome, exit_code, history_os_now_ms());
+    append(record, o, false);
+}

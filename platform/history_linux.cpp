@@ -1,0 +1,108 @@
+// The update history on Linux: the package's workshop folder or the user's state folder,
+// appends that reach the disk before the call returns, and the system log.
+#include "platform/history_os.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace {
+
+// The package creates this folder, group-writable for the members of the group ciflash.
+constexpr char WORKSHOP_FOLDER[] = "/var/lib/ciflash";
+
+bool is_folder(const char *path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Creates each missing folder of `path` up to its last '/'.
+void make_folders(char *path) {
+    for (char *slash = std::strchr(path + 1, '/'); slash; slash = std::strchr(slash + 1, '/')) {
+        *slash = '\0';
+        mkdir(path, 0755);
+        *slash = '/';
+    }
+}
+
+} // namespace
+
+bool history_os_default_path(char *path, size_t size) {
+    if (is_folder(WORKSHOP_FOLDER)) {
+        std::snprintf(path, size, "%s/history.jsonl", WORKSHOP_FOLDER);
+        return true;
+    }
+    const char *state = std::getenv("XDG_STATE_HOME");
+    const char *home = std::getenv("HOME");
+    if (state && *state == '/')
+        std::snprintf(path, size, "%s/ciflash/history.jsonl", state);
+    else if (home && *home == '/')
+        std::snprintf(path, size, "%s/.local/state/ciflash/history.jsonl", home);
+    else
+        return false;
+    make_folders(path);
+    return true;
+}
+
+int history_os_append(const char *path, const char *line, size_t length) {
+    struct stat info {};
+    const bool created = stat(path, &info) != 0;
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+    if (fd < 0) return errno;
+    // Group members append to a shared history whatever the creator's umask.
+    if (created) fchmod(fd, 0664);
+    int error = 0;
+    const ssize_t written = write(fd, line, length);
+    if (written != static_cast<ssize_t>(length)) error = written < 0 ? errno : EIO;
+    if (!error && fsync(fd) != 0) error = errno;
+    close(fd);
+    if (!created || error) return error;
+    // The new file's name must reach the disk too: its folder is flushed.
+    char folder[1024] = ".";
+    const char *slash = std::strrchr(path, '/');
+    const size_t n = slash ? static_cast<size_t>(slash - path) : 0;
+    if (slash && n < sizeof folder) {
+        std::memcpy(folder, path, n);
+        folder[n ? n : 1] = '\0';
+    }
+    const int folder_fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_fd >= 0) {
+        fsync(folder_fd);
+        close(folder_fd);
+    }
+    return 0;
+}
+
+const char *history_os_error_text(int error) {
+    return std::strerror(error);
+}
+
+void history_os_syslog(const char *line) {
+    openlog("ciflash", LOG_PID, LOG_USER);
+    syslog(LOG_NOTICE, "%.*s", static_cast<int>(std::strcspn(line, "\n")), line);
+    closelog();
+}
+
+int64_t history_os_now_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+unsigned history_os_process_id() {
+    return static_cast<unsigned>(getpid());
+}
+
+void history_os_host_user(char *host, size_t host_size, char *user, size_t user_size) {
+    if (gethostname(host, host_size) != 0) std::snprintf(host, host_size, "?");
+    host[host_size - 1] = '\0';
+    const passwd *entry = getpwuid(getuid());
+    std::snprintf(user, user_size, "%s", entry ? entry->pw_name : "?");
+}

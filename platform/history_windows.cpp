@@ -1,0 +1,61 @@
+// The update history on Windows: %PROGRAMDATA%\ciflash, appends flushed to the disk before
+// the call returns; Windows has no system log of this kind.
+#include "platform/history_os.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <windows.h>
+
+bool history_os_default_path(char *path, size_t size) {
+    const char *data = std::getenv("PROGRAMDATA");
+    if (!data || !*data) return false;
+    std::snprintf(path, size, "%s\\ciflash", data);
+    CreateDirectoryA(path, nullptr);
+    std::snprintf(path, size, "%s\\ciflash\\history.jsonl", data);
+    return true;
+}
+
+int history_os_append(const char *path, const char *line, size_t length) {
+    // Appending only: every write goes to the end of the file, as one piece.
+    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    DWORD written = 0;
+    int error = 0;
+    if (!WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr) ||
+        written != length || !FlushFileBuffers(file))
+        error = static_cast<int>(GetLastError());
+    CloseHandle(file);
+    return error;
+}
+
+const char *history_os_error_text(int error) {
+    static char text[256];
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                        static_cast<DWORD>(error), 0, text, sizeof text, nullptr))
+        std::snprintf(text, sizeof text, "error %d", error);
+    text[std::strcspn(text, "\r\n")] = '\0';
+    return text;
+}
+
+void history_os_syslog(const char *) {}
+
+int64_t history_os_now_ms() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    // 100-ns ticks since 1601-01-01; 11644473600 s lie between 1601 and 1970.
+    return static_cast<int64_t>(ticks / 10000) - 11644473600000LL;
+}
+
+unsigned history_os_process_id() {
+    return static_cast<unsigned>(GetCurrentProcessId());
+}
+
+void history_os_host_user(char *host, size_t host_size, char *user, size_t user_size) {
+    auto host_length = static_cast<DWORD>(host_size);
+    if (!GetComputerNameA(host, &host_length)) std::snprintf(host, host_size, "?");
+    const char *name = std::getenv("USERNAME");
+    std::snprintf(user, user_size, "%s", name && *name ? name : "?");
+}
