@@ -35,6 +35,7 @@ expected=$(sort <<'EOF'
 ./usr/bin/ciflash
 ./usr/bin/ciflash-rehearse
 ./usr/bin/ciflash-sim
+./usr/lib/tmpfiles.d/ciflash.conf
 ./usr/share/doc/ciflash/changelog.gz
 ./usr/share/doc/ciflash/copyright
 ./usr/share/lintian/overrides/ciflash
