@@ -89,9 +89,9 @@ void process_shield_end() {
     for (const int number : ENDING_SIGNALS)
         if (sigismember(&held_signals, number) && sigismember(&pending, number))
             process_exit(128 + number);
-    struct sigaction ignore {
-    }, kept{};
+    struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
+    struct sigaction kept {};
     for (const int number : STOP_SIGNALS) {
         sigaction(number, &ignore, &kept);
         sigaction(number, &kept, nullptr);

@@ -68,7 +68,7 @@ error_q|ended 4
 held_term|held "signal TERM" 143
 held_usr1|held "signal USR1" 138
 held_alrm|held "signal ALRM" 142
-held_stop|held "keys C-s C-z" 0
+held_stop|held "keys C-z C-s" 0
 held_error|start "$REAL --reply 0:150:6400"; wait_for "$W"; signal HUP; ended 129
 held_error|expect_row 3 " Flash memory error"
 esc_wait|start "$SIM --reply 1:17:6400"; wait_for "Exit: ESC"; signal INT; ended 130
