@@ -8,8 +8,8 @@ W="Update code page 0 under process" OK="UPDATE SUCCESSFULL. " KO="UPDATE ERROR 
 
 expect_report() {
     grep -q '"frames_after_error": 0,' "$R" && grep -Pzq '"protocol_errors": \[\n  \]' "$R" ||
-        fail "module report: $(cat "$R")"
-    expect_eq "$(grep -c '"matches_image": true' "$R")" "$1" "pages matching"
+        fail "$(cat "$R")"
+    expect_eq "$(grep -c '"matches_image": true' "$R")" "$1" pages
 }
 ended() { expect_eq "$(exit_code)" "$1" "exit code"; }
 # SEND during the write: the success screen, then exit code CODE (after ESC for 0).
@@ -24,9 +24,9 @@ held() {
     expect_report 2
 }
 small() {
-    start "$SIM" "$1" "$2"
+    start "$1" "$2" "$3"
     ended 1
-    wait_for "ciflash-sim: the terminal is $1x$2; the screens need at least 80x25."
+    wait_for "the terminal is $2x$3; the screens need at least 80x25."
     ! on_screen "RIV IZEVEZ" || fail "drawn"
 }
 second() {
@@ -75,8 +75,9 @@ esc_wait|start "$SIM --reply 1:17:6400"; wait_for "Exit: ESC"; signal INT; ended
 esc_wait|expect_row 3 " Flash memory error"
 prompt|start "$SIM --no-module"; wait_for "EXIT WITH 'Q'"; signal INT; ended 130
 nohup|nohup_run --reply 0:150:6400; expect_report 0
-size_79x25|small 79 25
-size_80x24|small 80 24
+size_79x25|small "$SIM" 79 25
+size_80x24|small "$SIM" 80 24
+size_hw|small "$H" 79 25
 shrink|start "$REAL"; wait_for "$W"; tm resize-window -x 60 -y 15; wait_for "$OK"
 shrink|expect_row 5 " ${OK% }"; expect_row 14 " EXIT WITH 'Q'"; keys Escape; ended 0
 lock|start "$H"; wait_for "EXIT WITH 'Q'"; second; keys q; ended 0
