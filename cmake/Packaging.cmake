@@ -22,6 +22,9 @@ endfunction()
 ciflash_install_program(ciflash-sim)
 if(TARGET ciflash)
   ciflash_install_program(ciflash)
+  # The reader's lock file, made at boot for the group ciflash.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/tmpfiles.conf DESTINATION lib/tmpfiles.d
+          RENAME ciflash.conf)
 endif()
 set(ciflash_pages ciflash.1 ciflash-sim.1)
 if(TARGET ciflash-rehearse)

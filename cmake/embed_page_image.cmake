@@ -1,10 +1,10 @@
 # Build step that compiles one page image in: checks the image and writes the C++ source that
 # defines page_image_<page> with the image's bytes, and page_image_<page>_sha256 with the
 # file's SHA-256, so that a program can tell which firmware it carries.
-#   cmake -DIMAGE=<file> -DPAGE=<0|1> -DOUTPUT=<source> -P embed_page_image.cmake
+#   cmake -DIMAGE=<file> -DPAGE=<0|1> [-DKIND=STANDIN] -DOUTPUT=<source> -P embed_page_image.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/PageImageCheck.cmake)
 
-ciflash_check_page_image("${IMAGE}" "${PAGE}")
+ciflash_check_page_image("${IMAGE}" "${PAGE}" ${KIND})
 
 file(SIZE "${IMAGE}" size)
 file(SHA256 "${IMAGE}" sha256)

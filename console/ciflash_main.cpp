@@ -1,16 +1,20 @@
 // ciflash: the hardware program. Without arguments it runs the update; --help and --version
-// answer without touching the ports or the screen.
+// answer without touching the ports or the screen. Every refusal comes before the first port
+// access, on standard error, with exit code 1.
 #include "console/command_line.h"
 #include "console/history.h"
 #include "console/startup.h"
 #include "platform/console.h"
 #include "platform/port_access.h"
 #include "platform/process.h"
+#include "platform/reader_lock.h"
 
 int main(int argc, char **argv) {
     if (argc > 1) return answer_arguments(argc, argv);
     history_use_default();
-    // Without the ports nothing can be done; the diagnosis is already on standard error.
+    // Each refusal has said on standard error what it found and what to do.
+    if (!console_size_check("ciflash")) return history_refused("terminal too small");
+    if (!reader_lock_take()) return history_refused("reader used by another ciflash");
     if (!port_access_open()) return history_refused("no access to the I/O ports");
     console_open();
     process_exit(program_entry());

@@ -17,9 +17,12 @@ const char USAGE[] =
     "Without arguments it looks for the module and starts the update as soon as the module\n"
     "is identified: there is no confirmation.\n"
     "Keys: SPACE goes on at the insert prompt, ESC leaves a screen, Q quits at a prompt.\n"
-    "While blocks are written, Ctrl+C, quit, hang-up and terminate wait for the outcome.\n"
-    "Exit codes: 0 normal end or Q (after an update error too), 1 fatal screen or no port\n"
-    "access, 2 bad argument, 128+n ended by signal n.\n"
+    "While blocks are written, Ctrl+C, Ctrl+Z, hang-up, terminate and the other signals\n"
+    "that end or stop a program wait for the outcome screen. Needs a terminal of 80x25.\n"
+    "Exit codes: 0 update succeeded, or Q before the first block was sent;\n"
+    "1 ended before any block was sent (fatal screen, no port access, terminal under\n"
+    "80x25, another ciflash running); 2 bad argument; 4 update failed (UPDATE ERROR);\n"
+    "128+n ended by signal n.\n"
     "--history lists the last N runs of the update history (default 20), one line each.\n"
     "See man ciflash.\n";
 

@@ -3,6 +3,15 @@
 #pragma once
 #include <cstdint>
 
+// The screens need a terminal (a console window on Windows) of at least this size.
+constexpr int SCREEN_COLUMNS_MIN = 80;
+constexpr int SCREEN_ROWS_MIN = 25;
+// Called before any port is touched and before anything is drawn. When standard output is a
+// terminal smaller than the screens, writes one message naming both sizes on standard error,
+// headed by the program's name, and returns false; otherwise, and when there is no terminal
+// to measure, returns true.
+bool console_size_check(const char *program);
+
 // Prepares the console for the run (no echo, keypad codes). Returns false when standard
 // output is not usable for drawing; the program still runs and keys may still be read.
 bool console_open();

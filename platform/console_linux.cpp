@@ -11,6 +11,7 @@
 #include "platform/key_decode.h"
 #include "platform/process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -40,15 +41,16 @@ struct Sequence {
 
 struct Terminal {
     bool opened;
-    bool drawing;        // standard output is a terminal with cursor addressing
-    const char *move;    // terminfo `cup`, while drawing
-    const char *clear;   // terminfo `clear`, null when the terminal has none
-    Sequence exit_place; // the cursor to column 0 of LAST_SCREEN_ROW
-    int tty = -1;        // the terminal keys are read from
+    bool drawing;           // standard output is a terminal with cursor addressing
+    const char *move;       // terminfo `cup`, while drawing
+    const char *clear;      // terminfo `clear`, null when the terminal has none
+    const char *clear_line; // terminfo `el`, null when the terminal has none
+    Sequence exit_place;    // the cursor to column 0 of LAST_SCREEN_ROW
+    int tty = -1;           // the terminal keys are read from
     bool keys_lost;
     termios found;      // the terminal modes as found, put back at the end
-    termios run_modes;  // from console_open on: no echo, no line editing
-    termios read_modes; // during a key read also no signal keys and no flow control
+    termios run_modes;  // from console_open on: no echo, no line editing, no flow control
+    termios read_modes; // during a key read also no signal keys
     Sequence keypad_on;
     Sequence keypad_off;
     KeyTable keys;
@@ -128,6 +130,7 @@ void learn_terminal() {
     terminal.drawing = terminal.move != nullptr && isatty(STDOUT_FILENO) == 1;
     if (!terminal.drawing) return;
     terminal.clear = capability("clear");
+    terminal.clear_line = capability("el");
     terminal.exit_place = render(tiparm(terminal.move, LAST_SCREEN_ROW, 0));
 }
 
@@ -143,11 +146,12 @@ void open_keyboard() {
     run = terminal.found;
     run.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN);
     run.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR); // Enter reads as 13
+    // No flow control: Ctrl+S would freeze the output, and with it the write between frames.
+    run.c_iflag &= ~static_cast<tcflag_t>(IXON);
     run.c_cc[VMIN] = 1;
     run.c_cc[VTIME] = 0;
     terminal.read_modes = run;
     terminal.read_modes.c_lflag &= ~static_cast<tcflag_t>(ISIG);
-    terminal.read_modes.c_iflag &= ~static_cast<tcflag_t>(IXON);
 }
 
 int keys_lost() {
@@ -200,6 +204,18 @@ int read_key() {
 
 } // namespace
 
+bool console_size_check(const char *program) {
+    winsize size{};
+    if (isatty(STDOUT_FILENO) != 1 || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return true;
+    if (size.ws_col == 0 || size.ws_row == 0) return true; // a terminal that tells no size
+    if (size.ws_col >= SCREEN_COLUMNS_MIN && size.ws_row >= SCREEN_ROWS_MIN) return true;
+    std::fprintf(stderr,
+                 "%s: the terminal is %ux%u; the screens need at least %dx%d.\n"
+                 "Enlarge the terminal window, then start %s again.\n",
+                 program, size.ws_col, size.ws_row, SCREEN_COLUMNS_MIN, SCREEN_ROWS_MIN, program);
+    return false;
+}
+
 bool console_open() {
     if (terminal.opened) return terminal.drawing;
     terminal.opened = true;
@@ -246,13 +262,19 @@ void screen_clear() {
 
 void screen_goto(uint16_t column, uint16_t row) {
     if (!terminal.drawing) return;
-    emit(tiparm(terminal.move, static_cast<int>(row), static_cast<int>(column)));
+    // On a terminal shorter than the screens (shrunk during the run) the rows that do not fit
+    // move up together, so that the last row of the screens stays on the terminal's last row
+    // and the outcome keeps its place above it; such a row is blanked before it is written.
+    int target = row;
+    winsize size{};
+    const bool measured = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0;
+    if (measured && size.ws_row <= LAST_SCREEN_ROW && target >= size.ws_row)
+        target = std::max(0, target + size.ws_row - (LAST_SCREEN_ROW + 1));
+    emit(tiparm(terminal.move, target, static_cast<int>(column)));
+    if (target != row) emit(terminal.clear_line);
     output_used = 1;
     // The terminal keeps the cursor on its last row when asked for one below it.
-    int reached = row;
-    winsize size{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && reached >= size.ws_row)
-        reached = size.ws_row - 1;
+    const int reached = measured ? std::min(target, size.ws_row - 1) : target;
     if (reached > bottom_row_written) bottom_row_written = reached;
 }
 

@@ -42,6 +42,19 @@ COORD cell(uint16_t column, uint16_t row) {
 
 } // namespace
 
+bool console_size_check(const char *program) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen(), &info)) return true;
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    const int rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+    if (columns >= SCREEN_COLUMNS_MIN && rows >= SCREEN_ROWS_MIN) return true;
+    std::fprintf(stderr,
+                 "%s: the console window is %dx%d; the screens need at least "
+                 "%dx%d.\nEnlarge the window, then start %s again.\n",
+                 program, columns, rows, SCREEN_COLUMNS_MIN, SCREEN_ROWS_MIN, program);
+    return false;
+}
+
 bool console_open() {
     if (!opened) {
         opened = true;

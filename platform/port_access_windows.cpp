@@ -69,8 +69,8 @@ std::string port_driver_diagnosis(PortDriverFault fault, std::string_view dll, u
     if (fault != DRIVER_NOT_OPEN) {
         text += "Put ";
         text += PORT_DRIVER_DLL;
-        text +=
-            " next to ciflash.exe, in " + std::string(exe_folder) + ", or in a folder on PATH.\n";
+        text += " next to ciflash.exe, in " + std::string(exe_folder) +
+                " (PATH and the current folder are not searched).\n";
     }
     text += "The DLL installs its driver the first time it runs with administrator rights: start "
             "ciflash\nonce as administrator (right-click, Run as administrator).\n";
@@ -81,10 +81,12 @@ std::string port_driver_diagnosis(PortDriverFault fault, std::string_view dll, u
 }
 
 bool port_access_open() {
-    // The current folder is no place to look for a driver: only the program's own folder, the
-    // system folders and PATH.
-    SetDllDirectoryA("");
-    const HMODULE dll = LoadLibraryA(PORT_DRIVER_DLL);
+    // The DLL installs a kernel driver with administrator rights: it is taken only from the
+    // program's own folder or the system folder, never from PATH or the current folder, where
+    // anyone who can write there could plant one.
+    const HMODULE dll =
+        LoadLibraryExA(PORT_DRIVER_DLL, nullptr,
+                       LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (dll == nullptr) {
         const DWORD error = GetLastError();
         return diagnose(error == ERROR_MOD_NOT_FOUND ? DRIVER_DLL_MISSING : DRIVER_DLL_UNLOADABLE,

@@ -14,7 +14,7 @@ constexpr char PORT_DRIVER_BITS[] = "32-bit";
 
 // What stands between the program and the ports.
 enum PortDriverFault {
-    DRIVER_DLL_MISSING,    // the DLL is neither next to the program nor in a folder on PATH
+    DRIVER_DLL_MISSING,    // the DLL is neither next to the program nor in the system folder
     DRIVER_DLL_UNLOADABLE, // it is there, but Windows cannot load it
     DRIVER_DLL_FOREIGN,    // it loads, but has no Inp32 and Out32
     DRIVER_NOT_OPEN,       // it loads, and reports that its kernel driver is not running

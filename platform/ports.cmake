@@ -1,9 +1,11 @@
 # Linux platform libraries of the hardware program: the real I/O ports with their opening,
-# the operating system's millisecond clock, and the tick seam over that clock.
+# the operating system's millisecond clock, and the tick seam over that clock; and the
+# reader's lock that keeps a second ciflash off the ports.
 # Capabilities are handled with the raw capget/capset system calls: no libcap.
 add_library(ciflash_ports_linux STATIC
   ${CMAKE_CURRENT_LIST_DIR}/port_linux.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/port_access_linux.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/port_access_linux.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader_lock_linux.cpp)
 
 add_library(ciflash_os_clock STATIC ${CMAKE_CURRENT_LIST_DIR}/os_clock_linux.cpp)
 

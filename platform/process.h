@@ -4,22 +4,23 @@
 // Ends the process with the exit code after restoring the console and flushing output.
 [[noreturn]] void process_exit(int code);
 
-// Makes interrupt, quit, terminate and hang-up signals restore the console before they end
-// the process; a signal that is ignored when the program starts stays ignored. Called by
-// console_open.
+// Makes the signals whose default ends the process (interrupt, quit, terminate, hang-up, the
+// user and timer signals and the like; on Windows the console's control events) restore the
+// console before they end it; a signal that is ignored when the program starts stays ignored.
+// Called by console_open.
 void process_catch_signals();
 
-// The shield keeps interrupt, quit, terminate and hang-up signals (Ctrl+C and Ctrl+Break on
-// Windows) from ending the run while block frames are sent and their replies awaited: a
-// half-written module is worse than a late exit. A signal ignored when the program started is
-// not held: it stays ignored.
+// The shield keeps those signals (Ctrl+C and Ctrl+Break on Windows), and on Linux the stop
+// requests (Ctrl+Z, reads and writes of a background job), from ending or stopping the run
+// while block frames are sent and their replies awaited: a half-written module is worse than
+// a late exit. A signal ignored when the program started is not held: it stays ignored.
 // process_shield_begin raises the shield before the first block frame; once up, a further
 // call does nothing.
 void process_shield_begin();
-// Lowers the shield; does nothing when it is not up. A signal held back meanwhile ends the
-// process here with 128 + its number (on Windows the code of a process ended by Ctrl+C), the
-// console restored, without a key. The flash update calls it on each of its error screens
-// once the screen is drawn and before the wait for ESC; after a successful update the shield
-// stays up until the success screen is drawn and the program is about to wait for its key.
-// From then on a signal ends the program at once.
+// Lowers the shield; does nothing when it is not up. An ending signal held back meanwhile
+// ends the process here with 128 + its number (on Windows the code of a process ended by
+// Ctrl+C), the console restored, without a key; a held stop request is dropped. The flash
+// update calls it on each of its error screens once the screen is drawn and before the wait
+// for ESC; after a successful update the shield stays up until the success screen is drawn
+// and the program is about to wait for its key. From then on a signal ends the program at once.
 void process_shield_end();

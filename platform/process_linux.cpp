@@ -1,5 +1,7 @@
-// Ending the process on Linux, and the signals that end it: interrupt, quit, terminate and
-// hang-up put the console back first and then take their default effect.
+// Ending the process on Linux, and the signals that end or stop it. An ending signal puts the
+// console back first and then takes its default effect. While the shield is up, every signal
+// that can be held and would end or stop the process is held back: ending signals end the run
+// once the outcome is drawn, stop requests (Ctrl+Z, background reads and writes) are dropped.
 #include "platform/process.h"
 
 #include "console/history.h"
@@ -11,7 +13,9 @@
 
 namespace {
 
-constexpr int ENDING_SIGNALS[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+constexpr int ENDING_SIGNALS[] = {SIGINT,    SIGQUIT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM,
+                                  SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGXCPU, SIGXFSZ};
+constexpr int STOP_SIGNALS[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // The signals held back while the shield is up; empty when it is down.
 sigset_t held_signals;
@@ -23,13 +27,17 @@ bool ignored(int number) {
     return current.sa_handler == SIG_IGN;
 }
 
-// The ending signals that are not ignored: an ignored signal that was blocked would be kept
-// pending, and would end the run at the end of the shield.
-sigset_t caught_signals() {
+// The signals of the list that are not ignored: an ignored signal that was blocked would be
+// kept pending, and would end the run at the end of the shield.
+template <size_t N> void add_heeded(sigset_t &set, const int (&numbers)[N]) {
+    for (const int number : numbers)
+        if (!ignored(number)) sigaddset(&set, number);
+}
+
+sigset_t heeded_ending_signals() {
     sigset_t set;
     sigemptyset(&set);
-    for (const int number : ENDING_SIGNALS)
-        if (!ignored(number)) sigaddset(&set, number);
+    add_heeded(set, ENDING_SIGNALS);
     return set;
 }
 
@@ -53,7 +61,7 @@ void process_catch_signals() {
     signal(SIGPIPE, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = end_by_signal;
-    action.sa_mask = caught_signals();
+    action.sa_mask = heeded_ending_signals();
     for (const int number : ENDING_SIGNALS)
         if (sigismember(&action.sa_mask, number)) sigaction(number, &action, nullptr);
 }
@@ -67,13 +75,16 @@ void process_exit(int code) {
 
 void process_shield_begin() {
     if (shield_up) return;
-    held_signals = caught_signals();
+    held_signals = heeded_ending_signals();
+    add_heeded(held_signals, STOP_SIGNALS);
     sigprocmask(SIG_BLOCK, &held_signals, nullptr);
     shield_up = true;
 }
 
-// A signal held back by the shield ends the process now, through the normal exit (with the
-// shell's code for a signal), so that output is flushed and exit handlers run.
+// An ending signal held back by the shield ends the process now, through the normal exit
+// (with the shell's code for a signal), so that output is flushed and exit handlers run. A
+// held stop request is discarded: ignoring a pending signal drops it, and its action is then
+// put back as it was.
 void process_shield_end() {
     if (!shield_up) return;
     sigset_t pending;
@@ -81,6 +92,13 @@ void process_shield_end() {
     for (const int number : ENDING_SIGNALS)
         if (sigismember(&held_signals, number) && sigismember(&pending, number))
             process_exit(128 + number);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction kept {};
+    for (const int number : STOP_SIGNALS) {
+        sigaction(number, &ignore, &kept);
+        sigaction(number, &kept, nullptr);
+    }
     sigprocmask(SIG_UNBLOCK, &held_signals, nullptr);
     shield_up = false;
 }

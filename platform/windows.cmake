@@ -1,9 +1,11 @@
 # Windows platform libraries, under the names the executables link: the I/O ports through the
-# InpOut driver's DLL (loaded at run time, so nothing of it is linked), the GetTickCount clock
-# with the tick seam over it, and the console and process seams on the console API.
+# InpOut driver's DLL (loaded at run time, so nothing of it is linked) and the reader's lock,
+# the GetTickCount clock with the tick seam over it, and the console and process seams on the
+# console API.
 add_library(ciflash_ports_windows STATIC
   ${CMAKE_CURRENT_LIST_DIR}/port_windows_io.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/port_access_windows.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/port_access_windows.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader_lock_windows.cpp)
 add_library(ciflash_ports_os ALIAS ciflash_ports_windows)
 
 add_library(ciflash_os_clock STATIC ${CMAKE_CURRENT_LIST_DIR}/os_clock_windows.cpp)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package, built and tried in a throw-away root.
 #
-# build-package gives the stand-in images as the real ones, so that ciflash and the maintainer
-# scripts that grant and take back its capability are in the package. That package is for this
+# build-package gives altered stand-in images as the real ones (scripts/test-firmware.sh), so
+# that ciflash and the maintainer scripts that grant and take back its capability are in the package. That package is for this
 # test only and is never published.
 #
 # The package is installed with `dpkg --root` rather than unpacked with `dpkg -x`: so dpkg
@@ -14,9 +14,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh dpkg-dev man-db groff-base libcap2-bin fakeroot lintian
 
+mapfile -t firmware < <(scripts/test-firmware.sh build-package)
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIFLASH_TESTS=OFF \
-    -DCIFLASH_PAGE0_IMAGE="$PWD/protocol/images/standin_page0.bin" \
-    -DCIFLASH_PAGE1_IMAGE="$PWD/protocol/images/standin_page1.bin"
+    "${firmware[@]}"
 cmake --build build-package
 rm -f build-package/ciflash_*.deb
 (cd build-package && cpack -G DEB)
@@ -35,6 +35,7 @@ expected=$(sort <<'EOF'
 ./usr/bin/ciflash
 ./usr/bin/ciflash-rehearse
 ./usr/bin/ciflash-sim
+./usr/lib/tmpfiles.d/ciflash.conf
 ./usr/share/doc/ciflash/changelog.gz
 ./usr/share/doc/ciflash/copyright
 ./usr/share/lintian/overrides/ciflash

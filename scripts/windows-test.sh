@@ -2,7 +2,7 @@
 # The Windows test suite under Wine: cross-builds (scripts/windows-build.sh), runs the unit
 # tests, runs ciflash-sim.exe in a terminal (tmux) through a whole update to ESC and through
 # a Ctrl+C during the flash write (outcome drawn, then the Ctrl+C exit code), and checks that
-# ciflash.exe, built with the stand-in images given as the real ones, explains the missing
+# ciflash.exe, built with altered stand-in images given as the real ones, explains the missing
 # port driver and exits 1 without drawing.
 # Installs the Debian packages it needs.
 set -euo pipefail
@@ -50,9 +50,8 @@ screen_text | grep -qF " UPDATE SUCCESSFULL." || fail "no outcome screen"
 echo "ok: both pages written, outcome shown, then exit code 0xC000013A without a key"
 
 echo "== ciflash.exe without the port driver"
-scripts/windows-build.sh -B build-windows-hardware -DCIFLASH_TESTS=OFF \
-    -DCIFLASH_PAGE0_IMAGE="$PWD/protocol/images/standin_page0.bin" \
-    -DCIFLASH_PAGE1_IMAGE="$PWD/protocol/images/standin_page1.bin"
+mapfile -t firmware < <(scripts/test-firmware.sh build-windows-hardware)
+scripts/windows-build.sh -B build-windows-hardware -DCIFLASH_TESTS=OFF "${firmware[@]}"
 code=0
 "$WINE" build-windows-hardware/ciflash.exe >"$E2E_DIR/out" 2>"$E2E_DIR/err" </dev/null || code=$?
 cat "$E2E_DIR/err"

@@ -37,6 +37,8 @@ int main(int argc, char **argv) {
         print_version("ciflash-sim");
         return 0;
     }
+    // The simulated module needs no lock: it drives no real port.
+    if (!console_size_check("ciflash-sim")) return 1;
     if (!options.trace_file.empty()) {
         std::FILE *trace = sim_open_output("ciflash-sim", options.trace_file);
         if (!trace) return 2;

@@ -48,7 +48,11 @@ const char SIM_USAGE[] =
     "  --report FILE          write a JSON summary to FILE when the program ends\n"
     "  --history FILE         append the run's update history records to FILE\n"
     "  --help                 show this help\n"
-    "  --version              show the version and the page images compiled in\n";
+    "  --version              show the version and the page images compiled in\n"
+    "\n"
+    "Exit codes: 0 update succeeded, or Q before the first block was sent;\n"
+    "1 ended before any block was sent (fatal screen, terminal under 80x25);\n"
+    "2 bad argument; 4 update failed (UPDATE ERROR); 128+n ended by signal n.\n";
 
 namespace {
 

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# The command lines of both programs, each run in a scratch directory of its own.
-# Usage: command_line_test.sh VERSION PAGE0-IMAGE PAGE1-IMAGE CIFLASH-SIM [CIFLASH]
-# The images are those compiled in. ciflash, when given, runs as root with an empty capability
-# bounding set, so that it gets no port access.
-VERSION=$1 SIM=$4 CIFLASH=${5:-}
+# command_line_test.sh VERSION PAGE0 PAGE1 CIFLASH-SIM [CIFLASH-REHEARSE CIFLASH-STANDIN]:
+# command lines, each in a scratch directory without a terminal. The hardware program runs
+# under ciflash-rehearse but once, with --version so that it cannot touch a port.
+VERSION=$1 SIM=$4 STANDIN=${6:-}
 IMAGES=("$2" "$3")
 status=0
 
 version_text() {
     echo "$1 $VERSION"
-    for page in 0 1; do
-        echo "page $page image: $(stat -c %s "${IMAGES[$page]}") bytes, SHA-256 $(sha256sum "${IMAGES[$page]}" | cut -c1-64)"
+    for p in 0 1; do
+        set -- "$(stat -c %s "${IMAGES[$p]}")" "$(sha256sum "${IMAGES[$p]}")"
+        echo "page $p image: $1 bytes, SHA-256 ${2:0:64}"
     done
 }
 
@@ -20,7 +20,7 @@ check() {
     local code=$1 out=$2 err=$3 dir got why=""
     shift 3
     dir=$(mktemp -d)
-    (cd "$dir" && "$@" >out 2>err)
+    (cd "$dir" && setsid -w "$@" >out 2>err </dev/null)
     got=$?
     [ "$got" = "$code" ] || why="exit code $got"
     if [ "${out:0:1}" = "~" ]; then grep -qE -- "${out:1}" "$dir/out"; else
@@ -37,22 +37,24 @@ check 2 "" "^ciflash-sim: unknown option --bogus \(see --help\) $" "$SIM" --bogu
 check 2 "" "^ciflash-sim: unexpected argument extra " "$SIM" extra
 check 2 "" "^ciflash-sim: option --module-buffer needs a value " "$SIM" --module-buffer
 check 2 "" "$BAD --base: 0x310 \(expected 0x300, 0x320, 0x340, 0x360 or 0x380\)" "$SIM" --base 0x310
-check 2 "" "$BAD --reply: 1:17:65 \(expected PAGE:BLOCK:SW, SW as 4 hex digits\)" "$SIM" --reply 1:17:65
+check 2 "" "$BAD --reply: 1:17:65 \(expected PAGE:BLOCK:SW, SW as 4 hex digits\)" \
+    "$SIM" --reply 1:17:65
 check 2 "" "$BAD --fault-rate: 1.5 \(expected a rate from 0 to 1\)" "$SIM" --fault-rate 1.5
-check 2 "" "^ciflash-sim: no block 0:999 for --remove: page 0 has blocks 1 to 236 with a 256-byte buffer" "$SIM" --remove 0:999
-check 2 "" "^ciflash-sim: /nonexistent/dir/report.json: No such file" "$SIM" --report /nonexistent/dir/report.json
+check 2 "" "^ciflash-sim: no block 0:999 for --remove: page 0 has blocks 1 to 236 with a \
+256-byte buffer" "$SIM" --remove 0:999
+check 2 "" "^ciflash-sim: /nonexistent/dir/report.json: No such file" \
+    "$SIM" --report /nonexistent/dir/report.json
 check 0 "~--reply PAGE:BLOCK:SW" "" "$SIM" --help
 check 0 "$(version_text ciflash-sim)" "" "$SIM" --version
 
-if [ -n "$CIFLASH" ]; then
-    run=("$CIFLASH")
-    command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ] &&
-        run=(setpriv --bounding-set=-all --inh-caps=-all --ambient-caps=-all "$CIFLASH")
+if [ -n "$STANDIN" ]; then
+    H="$5 --no-module -- $STANDIN"
     ONLY="\(only --help or --version alone, or --history \[N\]\) $"
-    check 0 "~^Usage: ciflash \[--help \| --version\]$" "" "${run[@]}" --help
-    check 0 "$(version_text ciflash)" "" "${run[@]}" --version
-    check 2 "" "^ciflash: unexpected argument '--bogus' $ONLY" "${run[@]}" --bogus
-    check 2 "" "^ciflash: unexpected argument 'x' $ONLY" "${run[@]}" --version x
-    check 1 "" "^ciflash: cannot open the I/O ports.*(setcap cap_sys_rawio\+ep|ENOSYS)" "${run[@]}"
+    check 1 "" "^ciflash-standin: the test build .* only under ciflash-rehearse" \
+        "$STANDIN" --version
+    check 0 "~^Usage: ciflash \[--help \| --version\]$" "" $H --help
+    check 0 "~^ciflash $VERSION$" "" $H --version
+    check 2 "" "^ciflash: unexpected argument '--bogus' $ONLY" $H --bogus
+    check 2 "" "^ciflash: unexpected argument 'x' $ONLY" $H --version x
 fi
 exit $status

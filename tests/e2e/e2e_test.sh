@@ -1,64 +1,86 @@
 #!/usr/bin/env bash
-# ciflash-sim in a real terminal. Usage: e2e_test.sh CASE PATH-TO-CIFLASH-SIM. The signal cases
-# run in real time (REAL), so a signal sent once page 0 is being written arrives during the write.
+# e2e_test.sh CASE CIFLASH-SIM [CIFLASH-REHEARSE CIFLASH-STANDIN]: ciflash-sim in a terminal,
+# in real time (REAL) when something is sent during the write; ciflash-standin for the lock.
 . "$(dirname "$0")/tmux_lib.sh"
-CASE=$1
-SIM="$2 --fast --report $E2E_DIR/report.json"
-REAL="$2 --block-ms 0 --report $E2E_DIR/report.json"
-WRITING="Update code page 0 under process"
+CASE=$1 R=$E2E_DIR/report.json H="${3:-} --no-module -- ${4:-}"
+SIM="$2 --fast --report $R" REAL="$2 --block-ms 0 --report $R"
+W="Update code page 0 under process" OK="UPDATE SUCCESSFULL. " KO="UPDATE ERROR !!!"
 
-# Nothing changes on the screen, and the program goes on, after keys that do nothing.
-expect_still() {
-    local before
-    before=$(screen_text)
-    keys "$@"
-    sleep 0.3
-    expect_eq "$(screen_text)" "$before" "screen after keys that do nothing"
-    [ ! -s "$E2E_DIR/code" ] || fail "keys that do nothing ended the program"
-}
-# The module saw no protocol error and no frame after an error; N pages match the images.
 expect_report() {
-    grep -q '"frames_after_error": 0,' "$E2E_DIR/report.json" || fail "frames after an error"
-    grep -Pzq '"protocol_errors": \[\n  \]' "$E2E_DIR/report.json" || fail "protocol errors"
-    expect_eq "$(grep -c '"matches_image": true' "$E2E_DIR/report.json")" "$1" "pages matching"
+    grep -q '"frames_after_error": 0,' "$R" && grep -Pzq '"protocol_errors": \[\n  \]' "$R" ||
+        fail "$(cat "$R")"
+    expect_eq "$(grep -c '"matches_image": true' "$R")" "$1" pages
 }
 ended() { expect_eq "$(exit_code)" "$1" "exit code"; }
-# The screen stays when the program ends; the shell prompt comes below it.
-expect_prompt_below() {
-    wait_for "PROMPT> "
-    screen_text | sed -n "/ EXIT WITH 'Q'/,\$p" | grep -q 'PROMPT>' || fail "prompt over the screen"
+# SEND during the write: the success screen, then exit code CODE (after ESC for 0).
+held() {
+    start "$REAL"
+    wait_for "$W"
+    $1
+    wait_for "$OK"
+    [ "$2" != 0 ] || keys Escape
+    ended "$2"
+    expect_row 15 " ${OK% }"
+    expect_report 2
 }
-# As under nohup: hang-up stays ignored, and the key read finds no terminal and ends the run.
+small() {
+    start "$1" "$2" "$3"
+    ended 1
+    wait_for "the terminal is $2x$3; the screens need at least 80x25."
+    ! on_screen "RIV IZEVEZ" || fail "drawn"
+}
+second() {
+    local code=0
+    setsid $H </dev/null >/dev/null 2>"$E2E_DIR/err" || code=$?
+    expect_eq "$code $(head -n 1 "$E2E_DIR/err")" \
+        "1 ciflash: another ciflash (process $(program_pid)) is using the reader." "second"
+}
+# Hang-up ignored, no terminal: the outcome ends as with Q.
 nohup_run() {
+    local code=0
     setsid nohup $REAL "$@" </dev/null >"$E2E_DIR/out" 2>&1 &
-    local pid=$! code=0
-    for _ in $(seq 1 600); do grep -qF "$WRITING" "$E2E_DIR/out" && break; sleep 0.1; done
-    kill -HUP "$pid"
-    wait "$pid" || code=$?
-    expect_eq "$code" 0 "exit code under nohup"
-    grep -qF "UPDATE ERROR !!!" "$E2E_DIR/out" || fail "no outcome: $(cat "$E2E_DIR/out")"
+    trap "kill -9 -$! 2>/dev/null || true; e2e_cleanup" EXIT
+    until_ok "$W" grep -qF "$W" "$E2E_DIR/out"
+    kill -HUP $!
+    wait $! || code=$?
+    expect_eq "$code" 0 nohup
+    grep -qF "$KO" "$E2E_DIR/out" || fail "no outcome: $(cat "$E2E_DIR/out")"
 }
 
 found=
 while IFS='|' read -r name step; do
-    [ "$name" = "$CASE" ] || continue
-    found=1
-    eval "$step"
+    [ "$name" != "$CASE" ] || { found=1 && eval "$step"; }
 done <<'TABLE'
 no_module_prompt|start "$SIM --no-module"; wait_for "EXIT WITH 'Q'"; expect_row 24 " EXIT WITH 'Q'"
-no_module_prompt|expect_eq "$(row 1 | cut -c1-35)" " RIV IZEVEZ EDURAVA ZUZERA V6.00   " banner; expect_row 15 " PLEASE, INSERT A DVB MODULE"
-no_module_prompt|expect_still a b c Enter F5 Up Tab; keys q; ended 0; expect_prompt_below
-full_run|start "$SIM"; wait_for "UPDATE SUCCESSFULL. "; expect_row 15 " UPDATE SUCCESSFULL."
-full_run|expect_eq "$(screen_text | grep -c .)" 3 "rows on the success screen"; expect_still Space Space; keys Escape; ended 0; expect_report 2
-refused_processor|start "$SIM --processor 52"; ended 1; expect_row 20 " Wrong processor !!!"; expect_row 21 "  Contact Zolvant Technical Support"
-error_reply|start "$SIM --reply 1:17:6581"; wait_for "Critical Flash memory error "; expect_row 20 " Exit: ESC"
-error_reply|expect_still q Q Space; keys Escape; wait_for "UPDATE ERROR !!!"; keys Escape; ended 0; expect_report 1
-held_success|start "$REAL"; wait_for "$WRITING"; signal TERM; ended 143; expect_report 2
-held_success|expect_row 15 " UPDATE SUCCESSFULL."
-held_error|start "$REAL --reply 0:150:6400"; wait_for "$WRITING"; signal HUP; ended 129; expect_row 3 " Flash memory error"
-esc_wait|start "$SIM --reply 1:17:6400"; wait_for "Exit: ESC"; signal INT; ended 130; expect_row 3 " Flash memory error"
+no_module_prompt|expect_eq "$(row 1 | cut -c1-35)" " RIV IZEVEZ EDURAVA ZUZERA V6.00   " banner
+no_module_prompt|expect_row 15 " PLEASE, INSERT A DVB MODULE"; keys a b c Enter F5 Up Tab q; ended 0
+no_module_prompt|expect_row 20 ""; wait_for "PROMPT> "; expect_row 25 "PROMPT>"
+full_run|start "$SIM"; wait_for "$OK"; expect_row 15 " ${OK% }"
+full_run|expect_eq "$(screen_text | grep -c .)" 3 rows; keys Space Space Escape; ended 0
+full_run|expect_report 2
+refused_processor|start "$SIM --processor 52"; ended 1; expect_row 20 " Wrong processor !!!"
+refused_processor|expect_row 21 "  Contact Zolvant Technical Support"
+error_reply|start "$SIM --reply 1:17:6581"; wait_for "Critical Flash memory error "
+error_reply|expect_row 20 " Exit: ESC"; keys q Q Space Escape; wait_for "$KO"; keys Escape
+error_reply|ended 4; expect_report 1
+error_q|start "$SIM --reply 1:17:6581"; wait_for "Exit: ESC"; keys Escape; wait_for "$KO"; keys q
+error_q|ended 4
+held_term|held "signal TERM" 143
+held_usr1|held "signal USR1" 138
+held_alrm|held "signal ALRM" 142
+held_stop|held "keys C-z C-s" 0
+held_error|start "$REAL --reply 0:150:6400"; wait_for "$W"; signal HUP; ended 129
+held_error|expect_row 3 " Flash memory error"
+esc_wait|start "$SIM --reply 1:17:6400"; wait_for "Exit: ESC"; signal INT; ended 130
+esc_wait|expect_row 3 " Flash memory error"
 prompt|start "$SIM --no-module"; wait_for "EXIT WITH 'Q'"; signal INT; ended 130
 nohup|nohup_run --reply 0:150:6400; expect_report 0
+size_79x25|small "$SIM" 79 25
+size_80x24|small "$SIM" 80 24
+size_hw|small "$H" 79 25
+shrink|start "$REAL"; wait_for "$W"; tm resize-window -x 60 -y 15; wait_for "$OK"
+shrink|expect_row 5 " ${OK% }"; expect_row 14 " EXIT WITH 'Q'"; keys Escape; ended 0
+lock|start "$H"; wait_for "EXIT WITH 'Q'"; second; keys q; ended 0
 TABLE
 [ -n "$found" ] || { echo "unknown case $CASE" >&2; exit 2; }
 [ "$CASE" = nohup ] || expect_terminal_restored

@@ -32,6 +32,8 @@ write_image(late1.bin "." ".ZOL1") # marker one byte after 0x5000
 write_image(page0.bin "." "ZOL0") # rewritten between builds
 expect("Page 0 image ${at}short0.bin holds 20483 bytes; a page image needs at least 20484 (0x5004)" short0.bin good1.bin)
 expect("Page 1 image ${at}late1.bin has 2E 5A 4F 4C at 0x5000 instead of its marker \"ZOL1\" (5A 4F 4C 31)." good0.bin late1.bin)
+file(COPY_FILE "${CIFLASH_ROOT}/protocol/images/standin_page1.bin" "${at}renamed1.bin")
+expect("Page 1 image ${at}renamed1.bin is the stand-in image of the tests" good0.bin renamed1.bin)
 expect("" page0.bin good1.bin)
 expect("" "" "")
 write_image(page0.bin "." "ZOL")

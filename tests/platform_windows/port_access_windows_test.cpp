@@ -1,5 +1,5 @@
-// The I/O ports on Windows: the port driver's DLL loaded by port_access_open from stand-ins
-// that each test puts alone on PATH, and the diagnosis for each fault of the driver.
+// The I/O ports on Windows: the port driver's DLL loaded by port_access_open from a stand-in
+// next to the test program, never from PATH, and the diagnosis for each fault of the driver.
 #include "link/port.h"
 #include "platform/port_access.h"
 #include "platform/port_access_windows.h"
@@ -13,13 +13,20 @@
 
 namespace {
 
-// Opens the ports with only `folder` (next to the test program) on PATH, then reads ports
-// around the first and last window. Exit code 1: refused with nothing through; 0: opened,
-// and only the windows reached the stand-in, whose trace follows the values read.
-int open_and_try_ports(const char *folder) {
+std::string test_folder() {
     char exe[MAX_PATH];
     const std::string path(exe, GetModuleFileNameA(nullptr, exe, sizeof exe));
-    SetEnvironmentVariableA("PATH", (path.substr(0, path.find_last_of('\\') + 1) + folder).c_str());
+    return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+// Opens the ports with only the stand-in's folder on PATH, and the stand-in copied next to
+// the test program when `beside`, then reads ports around the first and last window. Exit
+// code 1: refused with nothing through; 0: opened, and only the windows reached the
+// stand-in, whose trace follows the values read.
+int open_and_try_ports(bool beside) {
+    const std::string folder = test_folder(), stand_in = folder + "fake_inpout\\inpoutx64.dll";
+    SetEnvironmentVariableA("PATH", (folder + "fake_inpout").c_str());
+    if (beside) CopyFileA(stand_in.c_str(), (folder + "inpoutx64.dll").c_str(), FALSE);
     const bool opened = port_access_open();
     char seen[256] = "";
     for (const uint16_t port : std::initializer_list<uint16_t>{0x2FF, 0x300, 0x304, 0x383, 0x384}) {
@@ -35,21 +42,23 @@ int open_and_try_ports(const char *folder) {
 
 TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
     // clang-format off
-    const struct { const char *folder, *driver; int code; const char *diagnosis; } cases[] = {
-        {"no_driver_here", nullptr, 1, "was not found \\(Windows error 126\\)\\.\nWindows lets.*\n"
-         "InpOut.*\nPut inpoutx64.dll next to ciflash.exe, in "},
-        {"fake_inpout", "closed", 1, "fake_inpout.inpoutx64.dll is loaded, but its kernel driver "
+    const struct { bool beside; const char *driver; int code; const char *diagnosis; } cases[] = {
+        {false, nullptr, 1, "was not found \\(Windows error 126\\)\\.\nWindows lets.*\n"
+         "InpOut.*\nPut inpoutx64.dll next to ciflash.exe, in .*\\(PATH and the current folder "},
+        {true, "closed", 1, "\\\\inpoutx64.dll is loaded, but its kernel driver "
          "is not running\\.\nWindows lets.*\nInpOut.*\nThe DLL installs.*\nonce.*\nIf "},
-        {"fake_inpout", nullptr, 0, "^$"}};
+        {true, nullptr, 0, "^$"}};
     // clang-format on
+    DeleteFileA((test_folder() + "inpoutx64.dll").c_str());
     for (const auto &c : cases)
         EXPECT_EXIT(
             {
                 SetEnvironmentVariableA("FAKE_INPOUT_DRIVER", c.driver);
-                std::exit(open_and_try_ports(c.folder));
+                std::exit(open_and_try_ports(c.beside));
             },
             testing::ExitedWithCode(c.code), c.diagnosis)
-            << c.folder;
+            << (c.beside ? "beside the program" : "on PATH only");
+    DeleteFileA((test_folder() + "inpoutx64.dll").c_str());
 }
 
 } // namespace
