@@ -1,30 +1,111 @@
 #include "rehearse/port_trap.h"
 
-#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <sys/ptrace.h>
+#include <sys/uio.h>
 #include <sys/user.h>
+#include <unordered_map>
 
 #include "link/port.h"
 #include "rehearse/port_grant.h"
 
-bool port_instruction_decode(uint8_t opcode, uint8_t imm8, uint16_t dx, PortInstruction *out) {
-    switch (opcode) {
-    case 0xEC:
-        *out = {false, dx, 1};
-        return true;
-    case 0xEE:
-        *out = {true, dx, 1};
-        return true;
-    case 0xE4:
-        *out = {false, imm8, 2};
-        return true;
-    case 0xE6:
-        *out = {true, imm8, 2};
+namespace {
+
+constexpr size_t MAX_INSTRUCTION = 15; // the longest x86 instruction
+constexpr uintptr_t PAGE = 4096;
+
+// An instruction decoded at an address, with its bytes, so that it is decoded only once.
+struct Decoded {
+    uint8_t code[MAX_INSTRUCTION];
+    PortInstruction instruction;
+};
+std::unordered_map<uint64_t, Decoded> decoded;
+
+bool is_legacy_prefix(uint8_t byte) {
+    switch (byte) {
+    case 0xF0:
+    case 0xF2:
+    case 0xF3: // lock, repne, rep
+    case 0x2E:
+    case 0x36:
+    case 0x3E:
+    case 0x26:
+    case 0x64:
+    case 0x65: // segments
+    case 0x66:
+    case 0x67: // operand and address size
         return true;
     default:
         return false;
     }
+}
+
+// Up to 15 bytes at `address` in the program, stopping at the end of a readable mapping:
+// the second page is asked for separately, so that the first is read even if it is the last.
+size_t read_code(pid_t pid, uint64_t address, uint8_t *code) {
+    const size_t first = std::min<size_t>(MAX_INSTRUCTION, PAGE - (address % PAGE));
+    iovec local{code, MAX_INSTRUCTION};
+    iovec remote[2] = {{reinterpret_cast<void *>(address), first},
+                       {reinterpret_cast<void *>(address + first), MAX_INSTRUCTION - first}};
+    const ssize_t got =
+        process_vm_readv(pid, &local, 1, remote, first < MAX_INSTRUCTION ? 2 : 1, 0);
+    return got > 0 ? static_cast<size_t>(got) : 0;
+}
+
+// The decoded instruction at `address`, or nullptr when it is none.
+const PortInstruction *instruction_at(pid_t pid, uint64_t address, uint8_t *code) {
+    const size_t size = read_code(pid, address, code);
+    const auto known = decoded.find(address);
+    if (known != decoded.end() && known->second.instruction.length <= size &&
+        std::memcmp(known->second.code, code, known->second.instruction.length) == 0)
+        return &known->second.instruction;
+    Decoded entry{};
+    if (!port_instruction_decode(code, size, &entry.instruction)) return nullptr;
+    std::memcpy(entry.code, code, entry.instruction.length);
+    return &(decoded[address] = entry).instruction;
+}
+
+std::string hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+PortTrap refuse(const uint8_t *code, const PortInstruction &in, uint64_t address, uint16_t port,
+                const char *why) {
+    std::string bytes;
+    for (size_t i = 0; i < in.length; ++i) {
+        char text[4];
+        std::snprintf(text, sizeof text, i ? " %02X" : "%02X", code[i]);
+        bytes += text;
+    }
+    port_grant.refusal = "the program ran the port instruction " + bytes + " at " + hex(address) +
+                         " on the I/O port " + hex(port) + ", " + why;
+    return TRAP_REFUSED;
+}
+
+} // namespace
+
+bool port_instruction_decode(const uint8_t *code, size_t size, PortInstruction *out) {
+    size_t at = 0;
+    while (at < size && is_legacy_prefix(code[at])) ++at;
+    if (at < size && (code[at] & 0xF0) == 0x40) ++at; // REX
+    if (at >= size || at >= MAX_INSTRUCTION) return false;
+    const uint8_t opcode = code[at];
+    const bool immediate = opcode >= 0xE4 && opcode <= 0xE7;
+    const bool string = opcode >= 0x6C && opcode <= 0x6F;
+    if (!immediate && !string && (opcode < 0xEC || opcode > 0xEF)) return false;
+    const size_t length = at + 1 + (immediate ? 1 : 0);
+    if (length > size || length > MAX_INSTRUCTION) return false;
+    out->length = static_cast<uint8_t>(length);
+    out->write = (opcode & 0x02) != 0;
+    out->plain_byte = at == 0 && !string && (opcode & 0x01) == 0;
+    out->through_dx = !immediate;
+    out->imm8 = immediate ? code[at + 1] : 0;
+    return true;
 }
 
 PortTrap port_trap_serve(pid_t pid) {
@@ -35,21 +116,25 @@ PortTrap port_trap_serve(pid_t pid) {
         return TRAP_NOT_PORT;
     user_regs_struct regs{};
     if (ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0) return TRAP_NOT_PORT;
-    errno = 0;
-    const long code = ptrace(PTRACE_PEEKTEXT, pid, regs.rip, nullptr);
-    if (errno != 0) return TRAP_NOT_PORT;
-    PortInstruction access{};
-    if (!port_instruction_decode(static_cast<uint8_t>(code), static_cast<uint8_t>(code >> 8),
-                                 static_cast<uint16_t>(regs.rdx), &access))
-        return TRAP_NOT_PORT;
+    uint8_t code[MAX_INSTRUCTION];
+    const PortInstruction *access = instruction_at(pid, regs.rip, code);
+    if (access == nullptr) return TRAP_NOT_PORT;
+    const uint16_t port = access->through_dx ? static_cast<uint16_t>(regs.rdx) : access->imm8;
 
     if (!port_grant.checked && !grant_check_first_access(pid)) return TRAP_REFUSED;
-    if (!grant_covers(access.port)) return TRAP_REFUSED;
-    if (access.write) {
-        port_write(access.port, static_cast<uint8_t>(regs.rax));
+    if (!access->plain_byte)
+        return refuse(code, *access, regs.rip, port, "not a byte-wide in or out without prefix");
+    if (!grant_covers(port))
+        return refuse(code, *access, regs.rip, port, "outside the windows it asked for");
+    if (access->write) {
+        port_write(port, static_cast<uint8_t>(regs.rax));
     } else {
-        regs.rax = (regs.rax & ~0xFFull) | port_read(access.port); // `in al` sets AL alone
+        regs.rax = (regs.rax & ~0xFFull) | port_read(port); // `in al` sets AL alone
     }
-    regs.rip += access.length;
+    regs.rip += access->length;
     return ptrace(PTRACE_SETREGS, pid, nullptr, &regs) == 0 ? TRAP_SERVED : TRAP_NOT_PORT;
+}
+
+void port_trap_forget() {
+    decoded.clear();
 }
