@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <sys/ptrace.h>
 #include <sys/uio.h>
@@ -17,7 +18,8 @@ namespace {
 constexpr size_t MAX_INSTRUCTION = 15; // the longest x86 instruction
 constexpr uintptr_t PAGE = 4096;
 
-// An instruction decoded at an address, with its bytes, so that it is decoded only once.
+// The port instructions decoded in code the program cannot write, by address, with their
+// bytes: each is read and decoded once, until the program changes its mappings.
 struct Decoded {
     uint8_t code[MAX_INSTRUCTION];
     PortInstruction instruction;
@@ -55,17 +57,34 @@ size_t read_code(pid_t pid, uint64_t address, uint8_t *code) {
     return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
-// The decoded instruction at `address`, or nullptr when it is none.
-const PortInstruction *instruction_at(pid_t pid, uint64_t address, uint8_t *code) {
-    const size_t size = read_code(pid, address, code);
+// Whether the program's mapping holding `address` is writable (or not found).
+bool code_writable(pid_t pid, uint64_t address) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    unsigned long long from = 0, to = 0;
+    char dash = 0;
+    std::string permissions, rest;
+    while (maps >> std::hex >> from >> dash >> to >> permissions && std::getline(maps, rest))
+        if (address >= from && address < to) return permissions[1] == 'w';
+    return true;
+}
+
+// Decodes the instruction at `address` into `out`, its bytes into `code`; false when it is no
+// port instruction.
+bool instruction_at(pid_t pid, uint64_t address, uint8_t *code, PortInstruction *out) {
     const auto known = decoded.find(address);
-    if (known != decoded.end() && known->second.instruction.length <= size &&
-        std::memcmp(known->second.code, code, known->second.instruction.length) == 0)
-        return &known->second.instruction;
-    Decoded entry{};
-    if (!port_instruction_decode(code, size, &entry.instruction)) return nullptr;
-    std::memcpy(entry.code, code, entry.instruction.length);
-    return &(decoded[address] = entry).instruction;
+    if (known != decoded.end()) {
+        std::memcpy(code, known->second.code, MAX_INSTRUCTION);
+        *out = known->second.instruction;
+        return true;
+    }
+    if (!port_instruction_decode(code, read_code(pid, address, code), out)) return false;
+    // Code the program may rewrite is read again at every access.
+    if (!code_writable(pid, address)) {
+        Decoded &entry = decoded[address];
+        std::memcpy(entry.code, code, MAX_INSTRUCTION);
+        entry.instruction = *out;
+    }
+    return true;
 }
 
 std::string hex(uint64_t value) {
@@ -116,22 +135,22 @@ PortTrap port_trap_serve(pid_t pid) {
         return TRAP_NOT_PORT;
     user_regs_struct regs{};
     if (ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0) return TRAP_NOT_PORT;
-    uint8_t code[MAX_INSTRUCTION];
-    const PortInstruction *access = instruction_at(pid, regs.rip, code);
-    if (access == nullptr) return TRAP_NOT_PORT;
-    const uint16_t port = access->through_dx ? static_cast<uint16_t>(regs.rdx) : access->imm8;
+    uint8_t code[MAX_INSTRUCTION] = {};
+    PortInstruction access{};
+    if (!instruction_at(pid, regs.rip, code, &access)) return TRAP_NOT_PORT;
+    const uint16_t port = access.through_dx ? static_cast<uint16_t>(regs.rdx) : access.imm8;
 
     if (!port_grant.checked && !grant_check_first_access(pid)) return TRAP_REFUSED;
-    if (!access->plain_byte)
-        return refuse(code, *access, regs.rip, port, "not a byte-wide in or out without prefix");
+    if (!access.plain_byte)
+        return refuse(code, access, regs.rip, port, "not a byte-wide in or out without prefix");
     if (!grant_covers(port))
-        return refuse(code, *access, regs.rip, port, "outside the windows it asked for");
-    if (access->write) {
+        return refuse(code, access, regs.rip, port, "outside the windows it asked for");
+    if (access.write) {
         port_write(port, static_cast<uint8_t>(regs.rax));
     } else {
         regs.rax = (regs.rax & ~0xFFull) | port_read(port); // `in al` sets AL alone
     }
-    regs.rip += access->length;
+    regs.rip += access.length;
     return ptrace(PTRACE_SETREGS, pid, nullptr, &regs) == 0 ? TRAP_SERVED : TRAP_NOT_PORT;
 }
 

@@ -13,6 +13,7 @@ enum JudgedCall : uint8_t {
     CALL_CLONE,  // clone(flags, ...)
     CALL_CLONE3, // clone3(args, ...)
     CALL_FORK,   // fork and vfork
+    CALL_MAP,    // mmap, mprotect, munmap, mremap, pkey_mprotect: the code may change
 };
 
 // The judged call of a system call number of the architecture (AUDIT_ARCH_*).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <linux/sched.h>
 #include <string>
 #include <sys/ptrace.h>
@@ -12,6 +13,7 @@
 #include <sys/sysmacros.h>
 #include <sys/uio.h>
 #include <sys/user.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,13 +47,18 @@ std::string read_string(pid_t pid, uint64_t address) {
     return text;
 }
 
-// The character device a path opened by the program names (0 for anything else), as the program
+// What a path opened by the program names, as the program sees it: the character device (0
+// for anything else), and whether it is a process's memory (/proc/PID/mem), as the program
 // sees it: relative to its working folder or to `dirfd`, under its root.
-dev_t device_opened(pid_t pid, long dirfd, const std::string &path) {
+dev_t device_opened(pid_t pid, long dirfd, const std::string &path, bool *memory) {
     const std::string proc = "/proc/" + std::to_string(pid);
     const std::string from = path.rfind('/', 0) == 0 ? proc + "/root"
                              : dirfd == AT_FDCWD     ? proc + "/cwd/"
                                                      : proc + "/fd/" + std::to_string(dirfd) + "/";
+    struct statfs filesystem {};
+    *memory = statfs((from + path).c_str(), &filesystem) == 0 &&
+              filesystem.f_type == PROC_SUPER_MAGIC && path.size() >= 3 &&
+              path.compare(path.size() - 3, 3, "mem") == 0;
     struct stat target {};
     if (stat((from + path).c_str(), &target) != 0 || !S_ISCHR(target.st_mode)) return 0;
     return target.st_rdev;
@@ -92,11 +99,16 @@ bool on_judged_call(pid_t pid) {
     case CALL_OPENAT: {
         const bool at = judged_call(info.arch, info.seccomp.nr) == CALL_OPENAT;
         const std::string path = read_string(pid, args[at ? 1 : 0]);
-        const dev_t device = device_opened(pid, at ? static_cast<int>(args[0]) : AT_FDCWD, path);
+        bool memory = false;
+        const dev_t device =
+            device_opened(pid, at ? static_cast<int>(args[0]) : AT_FDCWD, path, &memory);
         const bool ports = device == makedev(1, 4) || path == "/dev/port";
-        if (!ports && device != makedev(1, 1) && path != "/dev/mem") return true;
+        const bool physical = device == makedev(1, 1) || path == "/dev/mem";
+        if (!ports && !physical && !memory) return true;
         return refuse("the program opened " + path + ", " +
-                      (ports ? "the I/O ports" : "the physical memory"));
+                      (ports      ? "the I/O ports"
+                       : physical ? "the physical memory"
+                                  : "a process's memory"));
     }
     case CALL_CLONE:
         return refuse((args[0] & CLONE_THREAD) ? "the program started a thread (clone)"
@@ -110,6 +122,9 @@ bool on_judged_call(pid_t pid) {
     }
     case CALL_FORK:
         return refuse("the program started a process (fork)");
+    case CALL_MAP:
+        port_trap_forget();
+        return true;
     case CALL_OTHER:
         return true;
     }

@@ -1,11 +1,6 @@
-// Misuses the I/O ports for ciflash-rehearse to refuse: "wrong-window" asks for 3 ports per
-// window, "outside" writes to port 0x80, "word", "rep-insb" and "prefixed" use other forms than
-// a plain byte-wide access, "thread" and "child" access a port from another task, "devport"
-// opens /dev/port. "status" prints its bounding set, no_new_privs and CIFLASH_HISTORY.
-// --version names the images of the simulated module, as ciflash does.
+// Does what ciflash-rehearse must refuse, or ("status") prints the seal it runs under.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <string>
@@ -19,16 +14,13 @@
 
 int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "--version") print_version("rehearse_probe");
-    if (mode == "--version") return 0;
+    if (mode == "--version") return print_version("rehearse_probe"), 0;
     if (mode == "status") {
         std::ifstream status("/proc/self/status");
         for (std::string line; std::getline(status, line);)
             if (line.rfind("CapBnd:", 0) == 0 || line.rfind("NoNewPrivs:", 0) == 0)
-                std::printf("%s\n", line.c_str());
-        const char *history = std::getenv("CIFLASH_HISTORY");
-        std::printf("CIFLASH_HISTORY=%s\n", history ? history : "(unset)");
-        return 0;
+                std::printf("%s ", line.c_str());
+        return std::printf("CIFLASH_HISTORY=[%s]\n", std::getenv("CIFLASH_HISTORY")) < 0;
     }
     if (mode == "devport") return open("/dev/port", O_RDWR) >= 0 ? 0 : 1;
     if (mode == "thread") std::thread([] { (void)ioperm(0x300, 4, 1), inb(0x301); }).join();
@@ -39,13 +31,9 @@ int main(int argc, char **argv) {
         return 1;
     }
     uint8_t buffer[2];
-    void *to = buffer;
-    unsigned long count = 2;
     if (mode == "outside") outb(0, 0x80);
     if (mode == "word") return inw(0x301);
-    if (mode == "rep-insb")
-        asm volatile("rep insb" : "+D"(to), "+c"(count) : "d"(0x301) : "memory");
-    if (mode == "prefixed")
-        asm volatile(".byte 0x3e\n\tinb %%dx, %%al" : "=a"(buffer[0]) : "d"(0x301));
+    if (mode == "rep-insb") asm volatile("rep insb" ::"D"(buffer), "c"(2), "d"(0x301) : "memory");
+    if (mode == "prefixed") asm volatile(".byte 0x3e\n\tinb %%dx, %%al" ::"d"(0x301) : "eax");
     return inb(0x301);
 }
