@@ -58,17 +58,25 @@ double median(std::vector<double> values) {
 
 // The cost per access of a tracer serving `in al,dx` traps; wall_s is -1 when tracing fails.
 Cost floor_per_access() {
+    int gate[2];
+    if (pipe(gate) != 0) return {-1, 0};
     const pid_t pid = fork();
     if (pid == 0) {
-        raise(SIGSTOP); // traced from here on
+        char go;
+        close(gate[1]);
+        if (read(gate[0], &go, 1) != 0) _exit(1); // traced from here on
         for (int i = 0; i < FLOOR_ACCESSES; ++i)
             asm volatile("inb %%dx, %%al" ::"d"(0x301) : "eax");
         _exit(0);
     }
+    close(gate[0]);
     int status = 0;
-    if (pid < 0 || ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_EXITKILL) != 0) return {-1, 0};
-    waitpid(pid, &status, WSTOPPED);
-    ptrace(PTRACE_CONT, pid, nullptr, 0);
+    const bool traced = pid > 0 && ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_EXITKILL) == 0;
+    close(gate[1]);
+    if (!traced) {
+        if (pid > 0) waitpid(pid, nullptr, 0);
+        return {-1, 0};
+    }
     const double start = monotonic_s();
     const double cpu_start = cpu_s(RUSAGE_SELF) + cpu_s(RUSAGE_CHILDREN);
     int served = 0;
@@ -160,10 +168,15 @@ int main(int argc, char **argv) {
         const double sim_accesses = report_accesses(report);
         const Cost rehearsed = run(rehearse);
         accesses = report_accesses(report);
-        if (floor.wall_s < 0 || alone.wall_s < 0 || rehearsed.wall_s < 0 || accesses <= 0 ||
-            accesses != sim_accesses) {
-            std::fprintf(stderr, "ciflash-rehearse-bench: a run failed, or ciflash-sim does not "
-                                 "make the same accesses (other images)\n");
+        const char *failed = floor.wall_s < 0       ? "the floor's tracer"
+                             : alone.wall_s < 0     ? "ciflash-sim"
+                             : rehearsed.wall_s < 0 ? "ciflash-rehearse"
+                             : accesses <= 0        ? "the report"
+                             : accesses != sim_accesses
+                                 ? "the comparison: ciflash-sim has other images than the program"
+                                 : nullptr;
+        if (failed) {
+            std::fprintf(stderr, "ciflash-rehearse-bench: failed: %s\n", failed);
             std::remove(report.c_str());
             rmdir(folder);
             return 1;
