@@ -25,7 +25,7 @@ bool program_images_known(const char *program, std::string *why) {
     char *argv[] = {const_cast<char *>(program), const_cast<char *>("--version"), nullptr};
     const pid_t pid = supervise_start(argv, out[1]);
     close(out[1]);
-    const ProgramEnd end = pid > 0 ? supervise_run(pid) : ProgramEnd{true, false, 0, 0};
+    const ProgramEnd end = pid > 0 ? supervise_run(pid) : ProgramEnd{false, true, false, 0, 0};
     std::string version;
     char chunk[512];
     for (ssize_t got; (got = read(out[0], chunk, sizeof chunk)) > 0;)

@@ -41,7 +41,8 @@ const char USAGE[] =
     "run; 3 when the run was stopped because the program asked for other ports than the\n"
     "five interface windows, ran a port instruction other than a byte-wide in or out\n"
     "without prefix, accessed a port outside the windows, still held capabilities at its\n"
-    "first port access, opened /dev/port or /dev/mem, or started a thread or a process.\n";
+    "first port access, opened /dev/port, /dev/mem or a process's memory, or started a\n"
+    "thread or a process.\n";
 
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());
@@ -150,7 +151,7 @@ int main(int argc, char **argv) {
     if (report) {
         std::string json = sim_report_json(rehearsal_members(end, stopped));
         std::string why;
-        if (!program_images_known(argv[options.program_arg], &why)) {
+        if (end.started && !program_images_known(argv[options.program_arg], &why)) {
             json = report_without_image_match(json);
             std::fprintf(stderr, "ciflash-rehearse: %s: matches_image is null\n", why.c_str());
         }

@@ -47,9 +47,9 @@ std::string read_string(pid_t pid, uint64_t address) {
     return text;
 }
 
-// What a path opened by the program names, as the program sees it: the character device (0
-// for anything else), and whether it is a process's memory (/proc/PID/mem), as the program
-// sees it: relative to its working folder or to `dirfd`, under its root.
+// What a path opened by the program names, as the program sees it (relative to its working
+// folder or to `dirfd`, under its root): the character device (0 for anything else), and
+// whether it is a process's memory (/proc/PID/mem).
 dev_t device_opened(pid_t pid, long dirfd, const std::string &path, bool *memory) {
     const std::string proc = "/proc/" + std::to_string(pid);
     const std::string from = path.rfind('/', 0) == 0 ? proc + "/root"
@@ -57,8 +57,7 @@ dev_t device_opened(pid_t pid, long dirfd, const std::string &path, bool *memory
                                                      : proc + "/fd/" + std::to_string(dirfd) + "/";
     struct statfs filesystem {};
     *memory = statfs((from + path).c_str(), &filesystem) == 0 &&
-              filesystem.f_type == PROC_SUPER_MAGIC && path.size() >= 3 &&
-              path.compare(path.size() - 3, 3, "mem") == 0;
+              filesystem.f_type == PROC_SUPER_MAGIC && (path == "mem" || path.ends_with("/mem"));
     struct stat target {};
     if (stat((from + path).c_str(), &target) != 0 || !S_ISCHR(target.st_mode)) return 0;
     return target.st_rdev;
@@ -79,8 +78,9 @@ void skip_call(pid_t pid, long result) {
 }
 
 // At a seccomp stop: ioperm is recorded and skipped, to return success; iopl, which would
-// open every port, is skipped and fails with EPERM; opening /dev/port or /dev/mem, starting a
-// thread or a process stop the run. Returns false when the run is refused.
+// open every port, is skipped and fails with EPERM; opening /dev/port, /dev/mem or a process's
+// memory, starting a thread or a process stop the run; a change of the mappings makes the
+// port instructions be decoded afresh. Returns false when the run is refused.
 bool on_judged_call(pid_t pid) {
     __ptrace_syscall_info info{};
     if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 ||
@@ -140,7 +140,7 @@ ProgramEnd kill_refused(pid_t pid) {
     int status = 0;
     while (waitpid(pid, &status, __WALL) == pid && !WIFEXITED(status) && !WIFSIGNALED(status)) {
     }
-    return {true, false, 0, 0};
+    return {true, true, false, 0, 0};
 }
 
 } // namespace
@@ -195,16 +195,17 @@ pid_t supervise_start(char *const argv[], int output) {
 }
 
 ProgramEnd supervise_run(pid_t pid) {
+    bool started = false;
     for (;;) {
         int status = 0;
         if (waitpid(pid, &status, __WALL) != pid) {
             if (errno == EINTR) continue;
-            return {false, false, 1, 0};
+            return {started, false, false, 1, 0};
         }
-        if (WIFEXITED(status)) return {false, false, WEXITSTATUS(status), 0};
+        if (WIFEXITED(status)) return {started, false, false, WEXITSTATUS(status), 0};
         if (WIFSIGNALED(status)) {
             const int sig = WTERMSIG(status);
-            return {false, terms_received >= 2 && sig == SIGKILL, 128 + sig, sig};
+            return {started, false, terms_received >= 2 && sig == SIGKILL, 128 + sig, sig};
         }
         const int sig = WSTOPSIG(status);
         const int event = status >> 16;
@@ -212,6 +213,7 @@ ProgramEnd supervise_run(pid_t pid) {
         if (event == PTRACE_EVENT_SECCOMP) {
             if (!on_judged_call(pid)) return kill_refused(pid);
         } else if (event == PTRACE_EVENT_EXEC) {
+            started = true;
             port_trap_forget();
         } else if (event == PTRACE_EVENT_CLONE || event == PTRACE_EVENT_FORK ||
                    event == PTRACE_EVENT_VFORK) {

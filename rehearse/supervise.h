@@ -8,6 +8,7 @@
 
 // How the supervised program ended.
 struct ProgramEnd {
+    bool started;    // its exec succeeded
     bool refused;    // stopped for breaking a rule; port_grant.refusal says which
     bool terminated; // killed after a second SIGTERM to the supervisor
     int exit_code;   // when it exited

@@ -33,6 +33,7 @@ int main(int argc, char **argv) {
     uint8_t buffer[2];
     if (mode == "outside") outb(0, 0x80);
     if (mode == "word") return inw(0x301);
+    if (mode == "dword") return static_cast<int>(inl(0x301));
     if (mode == "rep-insb") asm volatile("rep insb" ::"D"(buffer), "c"(2), "d"(0x301) : "memory");
     if (mode == "prefixed") asm volatile(".byte 0x3e\n\tinb %%dx, %%al" ::"d"(0x301) : "eax");
     return inb(0x301);

@@ -33,6 +33,7 @@ done <<EOF_CASES
 -- $PROBE wrong-window|3|asked for the I/O ports $W, not exactly $W4|"ended": {"signal": 9}
 -- $PROBE outside|3|$R E6 80 $I 0x80, outside the windows it asked for|"stopped": "the program ran
 -- $PROBE word|3|$R 66 ED $I 0x301, $N|"port_reads": 0,
+-- $PROBE dword|3|$R ED $I 0x301, $N|
 -- $PROBE rep-insb|3|$R F3 6C $I 0x301, $N|
 -- $PROBE prefixed|3|$R 3E EC $I 0x301, $N|
 -- $PROBE thread|3|started a thread (clone3)|

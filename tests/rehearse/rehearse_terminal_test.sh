@@ -28,8 +28,8 @@ for entry in "${CASES[@]}"; do
     done
     # The simulator without a keyboard leaves its last screen as if the key had been typed.
     sim=0
-    timeout -k 5 60 setsid "$SIM" --fast $options --trace $E2E_DIR/sim.trace &>/dev/null </dev/null ||
-        sim=$?
+    timeout -k 5 60 setsid "$SIM" --fast $options --trace $E2E_DIR/sim.trace &>/dev/null \
+        </dev/null || sim=$?
     expect_eq "$(exit_code)" "${code:-$sim}" "exit code with $options"
     expect_terminal_restored
     [ -z "$T" ] || cmp "$E2E_DIR/rehearse.trace" "$T" || fail "trace differs with $options"
