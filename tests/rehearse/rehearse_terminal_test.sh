@@ -4,9 +4,9 @@
 # Arguments: ciflash-rehearse, ciflash-standin, ciflash-sim.
 . "$(dirname "$0")/../e2e/tmux_lib.sh"
 REHEARSE=$1 STANDIN=$2 SIM=$3
-SAME=$("$REHEARSE" -- "$STANDIN" --version | grep page | diff - <("$SIM" --version | grep page))
-[ -z "$SAME" ] && T=$E2E_DIR/sim.trace ||
-    echo "ciflash-sim has the firmware images, not ciflash-standin's: no trace compared"
+T=$E2E_DIR/sim.trace
+"$REHEARSE" -- "$STANDIN" --version | grep page | cmp -s - <("$SIM" --version | grep page) ||
+    { T= && echo "ciflash-sim has the firmware images, not ciflash-standin's: no trace compared"; }
 # options | screen=key;... (a key SIGxxx is that signal sent to the program) | exit code
 CASES=(
     "--erase-ms 0 --block-ms 0|UPDATE SUCCESSFULL. =Escape|"
