@@ -1,5 +1,6 @@
 #include "rehearse/port_trap.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -26,23 +27,13 @@ struct Decoded {
 };
 std::unordered_map<uint64_t, Decoded> decoded;
 
+// Lock, repne, rep; the segments CS, SS, DS, ES, FS, GS; operand and address size.
+constexpr uint8_t LEGACY_PREFIXES[] = {0xF0, 0xF2, 0xF3, 0x2E, 0x36, 0x3E,
+                                       0x26, 0x64, 0x65, 0x66, 0x67};
+
 bool is_legacy_prefix(uint8_t byte) {
-    switch (byte) {
-    case 0xF0:
-    case 0xF2:
-    case 0xF3: // lock, repne, rep
-    case 0x2E:
-    case 0x36:
-    case 0x3E:
-    case 0x26:
-    case 0x64:
-    case 0x65: // segments
-    case 0x66:
-    case 0x67: // operand and address size
-        return true;
-    default:
-        return false;
-    }
+    return std::find(std::begin(LEGACY_PREFIXES), std::end(LEGACY_PREFIXES), byte) !=
+           std::end(LEGACY_PREFIXES);
 }
 
 // Up to 15 bytes at `address` in the program, stopping at the end of a readable mapping:
