@@ -32,7 +32,7 @@ bool grant_check_windows();
 // asked for, and the program holds no capability any more. Returns false with the refusal set.
 bool grant_check_first_access(pid_t pid);
 
-// Whether the requests cover the port; if not, the refusal is set.
+// Whether the requests cover the port.
 bool grant_covers(uint16_t port);
 
 // The "ioperm_windows" member of the report.

@@ -1,30 +1,121 @@
 #include "rehearse/port_trap.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
 #include <sys/ptrace.h>
+#include <sys/uio.h>
 #include <sys/user.h>
+#include <unordered_map>
 
 #include "link/port.h"
 #include "rehearse/port_grant.h"
 
-bool port_instruction_decode(uint8_t opcode, uint8_t imm8, uint16_t dx, PortInstruction *out) {
-    switch (opcode) {
-    case 0xEC:
-        *out = {false, dx, 1};
+namespace {
+
+constexpr size_t MAX_INSTRUCTION = 15; // the longest x86 instruction
+constexpr uintptr_t PAGE = 4096;
+
+// The port instructions decoded in code the program cannot write, by address, with their
+// bytes: each is read and decoded once, until the program changes its mappings.
+struct Decoded {
+    uint8_t code[MAX_INSTRUCTION];
+    PortInstruction instruction;
+};
+std::unordered_map<uint64_t, Decoded> decoded;
+
+// Lock, repne, rep; the segments CS, SS, DS, ES, FS, GS; operand and address size.
+constexpr uint8_t LEGACY_PREFIXES[] = {0xF0, 0xF2, 0xF3, 0x2E, 0x36, 0x3E,
+                                       0x26, 0x64, 0x65, 0x66, 0x67};
+
+bool is_legacy_prefix(uint8_t byte) {
+    return std::find(std::begin(LEGACY_PREFIXES), std::end(LEGACY_PREFIXES), byte) !=
+           std::end(LEGACY_PREFIXES);
+}
+
+// Up to 15 bytes at `address` in the program, stopping at the end of a readable mapping:
+// the second page is asked for separately, so that the first is read even if it is the last.
+size_t read_code(pid_t pid, uint64_t address, uint8_t *code) {
+    const size_t first = std::min<size_t>(MAX_INSTRUCTION, PAGE - (address % PAGE));
+    iovec local{code, MAX_INSTRUCTION};
+    iovec remote[2] = {{reinterpret_cast<void *>(address), first},
+                       {reinterpret_cast<void *>(address + first), MAX_INSTRUCTION - first}};
+    const ssize_t got =
+        process_vm_readv(pid, &local, 1, remote, first < MAX_INSTRUCTION ? 2 : 1, 0);
+    return got > 0 ? static_cast<size_t>(got) : 0;
+}
+
+// Whether the program's mapping holding `address` is writable (or not found).
+bool code_writable(pid_t pid, uint64_t address) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    unsigned long long from = 0, to = 0;
+    char dash = 0;
+    std::string permissions, rest;
+    while (maps >> std::hex >> from >> dash >> to >> permissions && std::getline(maps, rest))
+        if (address >= from && address < to) return permissions[1] == 'w';
+    return true;
+}
+
+// Decodes the instruction at `address` into `out`, its bytes into `code`; false when it is no
+// port instruction.
+bool instruction_at(pid_t pid, uint64_t address, uint8_t *code, PortInstruction *out) {
+    const auto known = decoded.find(address);
+    if (known != decoded.end()) {
+        std::memcpy(code, known->second.code, MAX_INSTRUCTION);
+        *out = known->second.instruction;
         return true;
-    case 0xEE:
-        *out = {true, dx, 1};
-        return true;
-    case 0xE4:
-        *out = {false, imm8, 2};
-        return true;
-    case 0xE6:
-        *out = {true, imm8, 2};
-        return true;
-    default:
-        return false;
     }
+    if (!port_instruction_decode(code, read_code(pid, address, code), out)) return false;
+    // Code the program may rewrite is read again at every access.
+    if (!code_writable(pid, address)) {
+        Decoded &entry = decoded[address];
+        std::memcpy(entry.code, code, MAX_INSTRUCTION);
+        entry.instruction = *out;
+    }
+    return true;
+}
+
+std::string hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+PortTrap refuse(const uint8_t *code, const PortInstruction &in, uint64_t address, uint16_t port,
+                const char *why) {
+    std::string bytes;
+    for (size_t i = 0; i < in.length; ++i) {
+        char text[4];
+        std::snprintf(text, sizeof text, i ? " %02X" : "%02X", code[i]);
+        bytes += text;
+    }
+    port_grant.refusal = "the program ran the port instruction " + bytes + " at " + hex(address) +
+                         " on the I/O port " + hex(port) + ", " + why;
+    return TRAP_REFUSED;
+}
+
+} // namespace
+
+bool port_instruction_decode(const uint8_t *code, size_t size, PortInstruction *out) {
+    size_t at = 0;
+    while (at < size && is_legacy_prefix(code[at])) ++at;
+    if (at < size && (code[at] & 0xF0) == 0x40) ++at; // REX
+    if (at >= size || at >= MAX_INSTRUCTION) return false;
+    const uint8_t opcode = code[at];
+    const bool immediate = opcode >= 0xE4 && opcode <= 0xE7;
+    const bool string = opcode >= 0x6C && opcode <= 0x6F;
+    if (!immediate && !string && (opcode < 0xEC || opcode > 0xEF)) return false;
+    const size_t length = at + 1 + (immediate ? 1 : 0);
+    if (length > size || length > MAX_INSTRUCTION) return false;
+    out->length = static_cast<uint8_t>(length);
+    out->write = (opcode & 0x02) != 0;
+    out->plain_byte = at == 0 && !string && (opcode & 0x01) == 0;
+    out->through_dx = !immediate;
+    out->imm8 = immediate ? code[at + 1] : 0;
+    return true;
 }
 
 PortTrap port_trap_serve(pid_t pid) {
@@ -35,21 +126,25 @@ PortTrap port_trap_serve(pid_t pid) {
         return TRAP_NOT_PORT;
     user_regs_struct regs{};
     if (ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0) return TRAP_NOT_PORT;
-    errno = 0;
-    const long code = ptrace(PTRACE_PEEKTEXT, pid, regs.rip, nullptr);
-    if (errno != 0) return TRAP_NOT_PORT;
+    uint8_t code[MAX_INSTRUCTION] = {};
     PortInstruction access{};
-    if (!port_instruction_decode(static_cast<uint8_t>(code), static_cast<uint8_t>(code >> 8),
-                                 static_cast<uint16_t>(regs.rdx), &access))
-        return TRAP_NOT_PORT;
+    if (!instruction_at(pid, regs.rip, code, &access)) return TRAP_NOT_PORT;
+    const uint16_t port = access.through_dx ? static_cast<uint16_t>(regs.rdx) : access.imm8;
 
     if (!port_grant.checked && !grant_check_first_access(pid)) return TRAP_REFUSED;
-    if (!grant_covers(access.port)) return TRAP_REFUSED;
+    if (!access.plain_byte)
+        return refuse(code, access, regs.rip, port, "not a byte-wide in or out without prefix");
+    if (!grant_covers(port))
+        return refuse(code, access, regs.rip, port, "outside the windows it asked for");
     if (access.write) {
-        port_write(access.port, static_cast<uint8_t>(regs.rax));
+        port_write(port, static_cast<uint8_t>(regs.rax));
     } else {
-        regs.rax = (regs.rax & ~0xFFull) | port_read(access.port); // `in al` sets AL alone
+        regs.rax = (regs.rax & ~0xFFull) | port_read(port); // `in al` sets AL alone
     }
     regs.rip += access.length;
     return ptrace(PTRACE_SETREGS, pid, nullptr, &regs) == 0 ? TRAP_SERVED : TRAP_NOT_PORT;
+}
+
+void port_trap_forget() {
+    decoded.clear();
 }

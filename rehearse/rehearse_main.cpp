@@ -1,13 +1,16 @@
 // ciflash-rehearse: runs the hardware program ciflash, unchanged, with its I/O ports served by
 // the simulated module, in the current terminal and on the real clock.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "rehearse/port_grant.h"
+#include "rehearse/program_images.h"
 #include "rehearse/supervise.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
@@ -21,18 +24,46 @@ constexpr int EXIT_BAD_OPTION = 2;
 constexpr int EXIT_REFUSED = 3;
 
 const char USAGE[] =
-    "Usage: ciflash-rehearse [SIMULATOR OPTION]... [--trace FILE] [--report FILE] -- PROGRAM\n"
+    "Usage: ciflash-rehearse [SIMULATOR OPTION]... [--trace FILE] [--report FILE]\n"
+    "                        [--history FILE] -- PROGRAM [ARGUMENT]...\n"
     "Runs the hardware program PROGRAM (a ciflash binary) in this terminal, its I/O port\n"
     "accesses served by the simulated module of ciflash-sim, on the real clock.\n"
-    "The module and fault options are those of ciflash-sim (see ciflash-sim --help);\n"
-    "--trace and --report write the same files, the report also listing the ioperm windows.\n"
-    "Exit status: the program's own; 2 for a bad option; 3 when the run was stopped because\n"
-    "the program asked for other ports than the five interface windows, accessed a port\n"
-    "outside them, or still held capabilities at its first port access.\n";
+    "--fast is refused: for a module without delays use --erase-ms 0 --block-ms 0.\n"
+    "  --trace FILE           write every port access to FILE, as ciflash-sim does\n"
+    "  --report FILE          write ciflash-sim's JSON summary to FILE, with the ioperm\n"
+    "                         windows, how the program ended and why it was stopped\n"
+    "  --history FILE         the program's update history goes to FILE; without it the\n"
+    "                         program keeps none\n"
+    "The program runs sealed: without CAP_SYS_RAWIO in its bounding set, with no_new_privs.\n"
+    "Interrupt, quit, terminate and hang-up are the program's; ciflash-rehearse waits for\n"
+    "its end, and a second terminate sent to ciflash-rehearse kills it.\n"
+    "Exit status: the program's own; 2 for a bad option; 126 or 127 when PROGRAM cannot be\n"
+    "run; 3 when the run was stopped because the program asked for other ports than the\n"
+    "five interface windows, ran a port instruction other than a byte-wide in or out\n"
+    "without prefix, accessed a port outside the windows, still held capabilities at its\n"
+    "first port access, opened /dev/port, /dev/mem or a process's memory, or started a\n"
+    "thread or a process.\n";
 
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());
     return EXIT_BAD_OPTION;
+}
+
+// The module and fault options of ciflash-sim, from its help.
+void print_simulator_options() {
+    const char *from = std::strstr(SIM_USAGE, "\nReader and module:");
+    const char *to = std::strstr(SIM_USAGE, "\nRun:");
+    if (from && to) std::fwrite(from, 1, static_cast<size_t>(to - from), stdout);
+}
+
+// The program's update history goes to the file of `--history` only, as an absolute path, in
+// CIFLASH_HISTORY; without it the variable is empty: the program keeps no history.
+void give_history(const std::string &file) {
+    std::string path = file;
+    char folder[4096];
+    if (!path.empty() && path[0] != '/' && getcwd(folder, sizeof folder))
+        path = folder + ("/" + path);
+    setenv("CIFLASH_HISTORY", path.c_str(), 1);
 }
 
 // Ends the supervisor as the program ended: by the same signal, so that the shell sees it.
@@ -48,26 +79,35 @@ int bad_option(const std::string &message) {
     _exit(128 + sig);
 }
 
+// The report's members beyond ciflash-sim's: the windows, how the program ended, and why the
+// supervisor stopped it (null when it did not).
+std::string rehearsal_members(const ProgramEnd &end, const std::string &stopped) {
+    const std::string ended = end.refused ? "{\"signal\": " + std::to_string(SIGKILL) + "}"
+                              : end.signal
+                                  ? "{\"signal\": " + std::to_string(end.signal) + "}"
+                                  : "{\"exit_code\": " + std::to_string(end.exit_code) + "}";
+    return grant_report_member() + ",\n  \"ended\": " + ended +
+           ",\n  \"stopped\": " + (stopped.empty() ? "null" : sim_json_string(stopped));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    std::string error;
     SimOptions options;
     options.takes_program = true;
-    std::string error;
     if (!sim_parse_options(argc, argv, &options, &error)) return bad_option(error);
     if (options.help) {
         std::fputs(USAGE, stdout);
-        // The simulator's module and fault options, which apply here as they are.
-        const std::string sim_usage = SIM_USAGE;
-        const size_t from = sim_usage.find("\nReader and module:");
-        std::fputs(sim_usage.substr(from, sim_usage.find("\nRun:") - from).c_str(), stdout);
+        print_simulator_options();
         return 0;
     }
     if (options.fast)
         return bad_option("--fast does not apply: the program waits on the real clock; "
-                          "--erase-ms 0 --block-ms 0 make the module answer at once");
+                          "--erase-ms 0 --block-ms 0 take the module's own delays away");
     if (options.program_arg == 0 || options.program_arg >= argc)
         return bad_option("no program given after --");
+    give_history(options.history_file);
     std::FILE *trace = nullptr, *report = nullptr;
     if (!options.trace_file.empty() &&
         !(trace = sim_open_output("ciflash-rehearse", options.trace_file)))
@@ -79,32 +119,38 @@ int main(int argc, char **argv) {
     sim_clock_virtual = false;
     sim_reset();
 
-    // A Ctrl+C or Ctrl+\ from the terminal is meant for the program, which gets it too.
-    struct sigaction interrupt {
-    }, quit{}, ignore{};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGINT, &ignore, &interrupt);
-    sigaction(SIGQUIT, &ignore, &quit);
+    supervise_hold_signals();
     termios terminal{};
     const bool tty = tcgetattr(STDIN_FILENO, &terminal) == 0;
-
-    const pid_t pid = supervise_start(argv + options.program_arg, interrupt, quit);
+    const pid_t pid = supervise_start(argv + options.program_arg, -1);
     if (pid < 0) return EXIT_REFUSED;
     ProgramEnd end = supervise_run(pid);
     // A program that asked for windows yet never touched a port is held to them at its end.
     if (!end.refused && !port_grant.checked && !port_grant.requests.empty())
         end.refused = !grant_check_windows();
+    const std::string stopped = end.refused ? port_grant.refusal
+                                : end.terminated
+                                    ? "a second SIGTERM to ciflash-rehearse: the program was killed"
+                                    : "";
 
+    sim_port_trace_to(nullptr);
+    if (trace) std::fclose(trace);
     if (report) {
-        std::fputs(sim_report_json(grant_report_member()).c_str(), report);
+        std::string json = sim_report_json(rehearsal_members(end, stopped));
+        std::string why;
+        if (end.started && !program_images_known(argv[options.program_arg], &why)) {
+            json = report_without_image_match(json);
+            std::fprintf(stderr, "ciflash-rehearse: %s: matches_image is null\n", why.c_str());
+        }
+        std::fputs(json.c_str(), report);
         std::fclose(report);
     }
-    if (trace) std::fclose(trace);
-    if (end.refused) {
+    if (!stopped.empty()) {
         if (tty) tcsetattr(STDIN_FILENO, TCSANOW, &terminal); // the killed program could not
-        std::fprintf(stderr, "\nciflash-rehearse: %s; run stopped.\n", port_grant.refusal.c_str());
-        return EXIT_REFUSED;
+        std::fprintf(stderr, "\nciflash-rehearse: %s; run stopped.\n", stopped.c_str());
     }
+    if (end.refused) return EXIT_REFUSED;
+    if (end.terminated) end_by_signal(SIGTERM);
     if (end.signal != 0) end_by_signal(end.signal);
     return end.exit_code;
 }

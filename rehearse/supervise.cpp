@@ -1,55 +1,134 @@
 #include "rehearse/supervise.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/audit.h>
+#include <linux/magic.h>
+#include <linux/sched.h>
+#include <string>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <sys/user.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "rehearse/port_grant.h"
 #include "rehearse/port_trap.h"
+#include "rehearse/seal.h"
 
 namespace {
 
-// The port permission calls, by their numbers in the 64-bit and the 32-bit system call table.
-constexpr unsigned long IOPERM_64 = 173, IOPL_64 = 172, IOPERM_32 = 101, IOPL_32 = 110;
+// The signals a program takes from its terminal or a shell, and their actions before
+// supervise_hold_signals, given back to the program.
+constexpr int PROGRAM_SIGNALS[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+struct sigaction saved_actions[std::size(PROGRAM_SIGNALS)];
 
-// The result a skipped system call returns at its exit stop.
-bool result_pending;
-long pending_result;
+volatile sig_atomic_t terms_received = 0;
+volatile pid_t program_pid = 0;
 
-void set_registers(pid_t pid, bool at_entry, long value) {
+void on_term(int) {
+    terms_received = terms_received + 1;
+    if (terms_received == 2 && program_pid > 0) kill(program_pid, SIGKILL);
+}
+
+// A string of the program's memory (a path), at most one page.
+std::string read_string(pid_t pid, uint64_t address) {
+    char text[4097] = {};
+    const size_t first = 4096 - address % 4096;
+    iovec local{text, 4096};
+    iovec remote[2] = {{reinterpret_cast<void *>(address), first},
+                       {reinterpret_cast<void *>(address + first), 4096 - first}};
+    if (process_vm_readv(pid, &local, 1, remote, 2, 0) <= 0) return {};
+    return text;
+}
+
+// What a path opened by the program names, as the program sees it (relative to its working
+// folder or to `dirfd`, under its root): the character device (0 for anything else), and
+// whether it is a process's memory (/proc/PID/mem).
+dev_t device_opened(pid_t pid, long dirfd, const std::string &path, bool *memory) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    const std::string from = path.rfind('/', 0) == 0 ? proc + "/root"
+                             : dirfd == AT_FDCWD     ? proc + "/cwd/"
+                                                     : proc + "/fd/" + std::to_string(dirfd) + "/";
+    struct statfs filesystem {};
+    *memory = statfs((from + path).c_str(), &filesystem) == 0 &&
+              filesystem.f_type == PROC_SUPER_MAGIC && (path == "mem" || path.ends_with("/mem"));
+    struct stat target {};
+    if (stat((from + path).c_str(), &target) != 0 || !S_ISCHR(target.st_mode)) return 0;
+    return target.st_rdev;
+}
+
+bool refuse(const std::string &why) {
+    port_grant.refusal = why;
+    return false;
+}
+
+// Sets the result of a call skipped at its seccomp stop.
+void skip_call(pid_t pid, long result) {
     user_regs_struct regs{};
     ptrace(PTRACE_GETREGS, pid, nullptr, &regs);
-    (at_entry ? regs.orig_rax : regs.rax) = static_cast<unsigned long long>(value);
+    regs.orig_rax = ~0ull; // no such call: the kernel skips it
+    regs.rax = static_cast<unsigned long long>(result);
     ptrace(PTRACE_SETREGS, pid, nullptr, &regs);
 }
 
-// At a system call stop: ioperm is recorded and skipped, to return success; iopl, which would
-// open every port, is skipped and fails with EPERM. Returns false when the run is refused.
-bool on_syscall_stop(pid_t pid) {
+// At a seccomp stop: ioperm is recorded and skipped, to return success; iopl, which would
+// open every port, is skipped and fails with EPERM; opening /dev/port, /dev/mem or a process's
+// memory, starting a thread or a process stop the run; a change of the mappings makes the
+// port instructions be decoded afresh. Returns false when the run is refused.
+bool on_judged_call(pid_t pid) {
     __ptrace_syscall_info info{};
-    if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0) return true;
-    if (info.op == PTRACE_SYSCALL_INFO_EXIT && result_pending) {
-        result_pending = false;
-        set_registers(pid, false, pending_result);
+    if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 ||
+        info.op != PTRACE_SYSCALL_INFO_SECCOMP)
+        return true;
+    const auto *args = info.seccomp.args;
+    switch (judged_call(info.arch, info.seccomp.nr)) {
+    case CALL_IOPERM:
+        skip_call(pid, 0);
+        return grant_request(static_cast<uint32_t>(args[0]), static_cast<uint32_t>(args[1]),
+                             args[2] != 0);
+    case CALL_IOPL:
+        skip_call(pid, -EPERM);
+        return true;
+    case CALL_OPEN:
+    case CALL_OPENAT: {
+        const bool at = judged_call(info.arch, info.seccomp.nr) == CALL_OPENAT;
+        const std::string path = read_string(pid, args[at ? 1 : 0]);
+        bool memory = false;
+        const dev_t device =
+            device_opened(pid, at ? static_cast<int>(args[0]) : AT_FDCWD, path, &memory);
+        const bool ports = device == makedev(1, 4) || path == "/dev/port";
+        const bool physical = device == makedev(1, 1) || path == "/dev/mem";
+        if (!ports && !physical && !memory) return true;
+        return refuse("the program opened " + path + ", " +
+                      (ports      ? "the I/O ports"
+                       : physical ? "the physical memory"
+                                  : "a process's memory"));
+    }
+    case CALL_CLONE:
+        return refuse((args[0] & CLONE_THREAD) ? "the program started a thread (clone)"
+                                               : "the program started a process (clone)");
+    case CALL_CLONE3: {
+        clone_args clone{};
+        iovec local{&clone, sizeof clone.flags}, remote{reinterpret_cast<void *>(args[0]), 8};
+        process_vm_readv(pid, &local, 1, &remote, 1, 0);
+        return refuse((clone.flags & CLONE_THREAD) ? "the program started a thread (clone3)"
+                                                   : "the program started a process (clone3)");
+    }
+    case CALL_FORK:
+        return refuse("the program started a process (fork)");
+    case CALL_MAP:
+        port_trap_forget();
+        return true;
+    case CALL_OTHER:
         return true;
     }
-    if (info.op != PTRACE_SYSCALL_INFO_ENTRY) return true;
-    const bool wide = info.arch == AUDIT_ARCH_X86_64;
-    const unsigned long nr = static_cast<unsigned long>(info.entry.nr);
-    const bool ioperm = nr == (wide ? IOPERM_64 : IOPERM_32);
-    if (!ioperm && nr != (wide ? IOPL_64 : IOPL_32)) return true;
-    set_registers(pid, true, -1); // no such call: the kernel skips it
-    result_pending = true;
-    pending_result = ioperm ? 0 : -EPERM;
-    const auto *args = info.entry.args;
-    return !ioperm || grant_request(static_cast<uint32_t>(args[0]), static_cast<uint32_t>(args[1]),
-                                    args[2] != 0);
+    return true;
 }
 
 bool is_stop_signal(int sig) {
@@ -59,32 +138,49 @@ bool is_stop_signal(int sig) {
 ProgramEnd kill_refused(pid_t pid) {
     kill(pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid, &status, 0) == pid && !WIFEXITED(status) && !WIFSIGNALED(status)) {
+    while (waitpid(pid, &status, __WALL) == pid && !WIFEXITED(status) && !WIFSIGNALED(status)) {
     }
-    return {true, 0, 0};
+    return {true, true, false, 0, 0};
 }
 
 } // namespace
 
-pid_t supervise_start(char *const argv[], const struct sigaction &interrupt,
-                      const struct sigaction &quit) {
+void supervise_hold_signals() {
+    struct sigaction ignore {
+    }, count{};
+    ignore.sa_handler = SIG_IGN;
+    count.sa_handler = on_term; // no SA_RESTART: waitpid sees it
+    for (size_t i = 0; i < std::size(PROGRAM_SIGNALS); ++i) {
+        const int sig = PROGRAM_SIGNALS[i];
+        sigaction(sig, sig == SIGTERM ? &count : &ignore, &saved_actions[i]);
+    }
+}
+
+pid_t supervise_start(char *const argv[], int output) {
     // The child waits on the gate until it is traced, so that its exec is already seen.
     int gate[2];
     if (pipe2(gate, O_CLOEXEC) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
         close(gate[1]);
-        sigaction(SIGINT, &interrupt, nullptr);
-        sigaction(SIGQUIT, &quit, nullptr);
+        for (size_t i = 0; i < std::size(PROGRAM_SIGNALS); ++i)
+            sigaction(PROGRAM_SIGNALS[i], &saved_actions[i], nullptr);
+        if (output >= 0) dup2(output, STDOUT_FILENO);
         char go;
         if (read(gate[0], &go, 1) != 0) _exit(127);
+        if (!seal_program()) {
+            std::fprintf(stderr, "ciflash-rehearse: cannot seal the program: %s\n",
+                         std::strerror(errno));
+            _exit(126);
+        }
         execvp(argv[0], argv);
         std::fprintf(stderr, "ciflash-rehearse: cannot run %s: %s\n", argv[0],
                      std::strerror(errno));
         _exit(errno == ENOENT ? 127 : 126);
     }
     close(gate[0]);
-    const long options = PTRACE_O_EXITKILL | PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC;
+    const long options = PTRACE_O_EXITKILL | PTRACE_O_TRACEEXEC | PTRACE_O_TRACESECCOMP |
+                         PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK;
     if (pid > 0 && ptrace(PTRACE_SEIZE, pid, nullptr, options) != 0) {
         std::fprintf(stderr, "ciflash-rehearse: cannot trace the program: %s\n",
                      std::strerror(errno));
@@ -94,23 +190,39 @@ pid_t supervise_start(char *const argv[], const struct sigaction &interrupt,
         return -1;
     }
     close(gate[1]);
+    program_pid = pid;
     return pid;
 }
 
 ProgramEnd supervise_run(pid_t pid) {
+    bool started = false;
     for (;;) {
         int status = 0;
-        if (waitpid(pid, &status, 0) != pid) {
+        if (waitpid(pid, &status, __WALL) != pid) {
             if (errno == EINTR) continue;
-            return {false, 1, 0};
+            return {started, false, false, 1, 0};
         }
-        if (WIFEXITED(status)) return {false, WEXITSTATUS(status), 0};
-        if (WIFSIGNALED(status)) return {false, 128 + WTERMSIG(status), WTERMSIG(status)};
+        if (WIFEXITED(status)) return {started, false, false, WEXITSTATUS(status), 0};
+        if (WIFSIGNALED(status)) {
+            const int sig = WTERMSIG(status);
+            return {started, false, terms_received >= 2 && sig == SIGKILL, 128 + sig, sig};
+        }
         const int sig = WSTOPSIG(status);
         const int event = status >> 16;
         int deliver = 0;
-        if (sig == (SIGTRAP | 0x80)) {
-            if (!on_syscall_stop(pid)) return kill_refused(pid);
+        if (event == PTRACE_EVENT_SECCOMP) {
+            if (!on_judged_call(pid)) return kill_refused(pid);
+        } else if (event == PTRACE_EVENT_EXEC) {
+            started = true;
+            port_trap_forget();
+        } else if (event == PTRACE_EVENT_CLONE || event == PTRACE_EVENT_FORK ||
+                   event == PTRACE_EVENT_VFORK) {
+            // Refused at the call already; should one slip through, it is traced and ended.
+            unsigned long child = 0;
+            ptrace(PTRACE_GETEVENTMSG, pid, nullptr, &child);
+            kill(static_cast<pid_t>(child), SIGKILL);
+            refuse("the program started a thread or a process");
+            return kill_refused(pid);
         } else if (event == PTRACE_EVENT_STOP && is_stop_signal(sig)) {
             // A group stop (Ctrl+Z, SIGSTOP): the program stays stopped until SIGCONT.
             ptrace(PTRACE_LISTEN, pid, nullptr, nullptr);
@@ -120,6 +232,6 @@ ProgramEnd supervise_run(pid_t pid) {
             if (trap == TRAP_REFUSED) return kill_refused(pid);
             if (trap == TRAP_NOT_PORT) deliver = sig;
         }
-        ptrace(PTRACE_SYSCALL, pid, nullptr, deliver);
+        ptrace(PTRACE_CONT, pid, nullptr, deliver);
     }
 }

@@ -1,21 +1,29 @@
-// Running a program under ptrace: its ioperm and iopl system calls are answered here and never
-// reach the kernel, its faulting port instructions are served from the simulated module, and
-// every other signal reaches it unchanged.
+// Running a program under ptrace, sealed: it cannot gain port access (no CAP_SYS_RAWIO in its
+// bounding set, no_new_privs), its ioperm and iopl calls are answered here and never reach the
+// kernel, its port instructions are judged and served from the simulated module, and it may
+// neither open /dev/port or /dev/mem nor start a thread or a process. A seccomp filter stops
+// it only at the system calls judged here; every other signal reaches it unchanged.
 #pragma once
-#include <csignal>
 #include <sys/types.h>
 
 // How the supervised program ended.
 struct ProgramEnd {
-    bool refused;  // stopped by the supervisor; port_grant.refusal says why
-    int exit_code; // when it exited
-    int signal;    // when a signal ended it (0 otherwise)
+    bool started;    // its exec succeeded
+    bool refused;    // stopped for breaking a rule; port_grant.refusal says which
+    bool terminated; // killed after a second SIGTERM to the supervisor
+    int exit_code;   // when it exited
+    int signal;      // when a signal ended it (0 otherwise)
 };
 
-// Starts argv[0] (searched in PATH) under ptrace, with `interrupt` and `quit` as the signal
-// actions for SIGINT and SIGQUIT. Returns its pid, or -1 after a message on stderr.
-pid_t supervise_start(char *const argv[], const struct sigaction &interrupt,
-                      const struct sigaction &quit);
+// From now on the supervisor ignores the terminal's interrupt and quit, which are the
+// program's, and outlives a hang-up and a first SIGTERM, waiting for the program to end as it
+// would alone; a second SIGTERM kills the program.
+void supervise_hold_signals();
+
+// Starts argv[0] (searched in PATH) sealed and under ptrace, with the signal actions the
+// supervisor had before supervise_hold_signals and, when `output` is not -1, its standard
+// output on that descriptor. Returns its pid, or -1 after a message on stderr.
+pid_t supervise_start(char *const argv[], int output);
 
 // Runs the program to its end. A refused run is killed before this returns.
 ProgramEnd supervise_run(pid_t pid);

@@ -2,7 +2,7 @@
 
 #include "sim/sim_module.h"
 
-static std::string json_string(const std::string &text) {
+std::string sim_json_string(const std::string &text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') out += '\\';
@@ -35,7 +35,7 @@ std::string sim_report_json(const std::string &extra_members) {
     separator = "";
     for (const std::string &e : r.protocol_errors) {
         json += separator;
-        json += "\n    " + json_string(e);
+        json += "\n    " + sim_json_string(e);
         separator = ",";
     }
     json += "\n  ]";

@@ -4,3 +4,6 @@
 // The JSON summary of what the simulated module saw; `extra_members` ("\"name\": value",
 // already indented after the first line) ends the object when given.
 std::string sim_report_json(const std::string &extra_members = {});
+
+// The text as a JSON string, quotes and backslashes escaped.
+std::string sim_json_string(const std::string &text);

@@ -1,22 +1,56 @@
 #!/usr/bin/env bash
-# ciflash-rehearse without a terminal (no keyboard): the hardware program runs to its end, and
-# the probe's misuses of the ports end with their exit codes and messages.
-# Usage: rehearse_refusals_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN REHEARSE-PROBE
-REHEARSE=$1 STANDIN=$2 PROBE=$3
+# ciflash-rehearse without a terminal: the probe's misuses end with exit code 3, their line and
+# the report; the hardware program ends as it would alone, also when terminated while writing.
+# Arguments: ciflash-rehearse, ciflash-standin, the probe, ciflash-sim.
+REHEARSE=$1 STANDIN=$2 PROBE=$3 SIM=$4
 DIR=$(mktemp -d)
 trap 'rm -rf "$DIR"' EXIT
-WINDOWS="0x300-0x303 0x320-0x323 0x340-0x343 0x360-0x363 0x380-0x383"
-STOPPED="ciflash-rehearse: the program"
+cd "$DIR" || exit 1
 status=0
-# program | exit code | standard error | 4-port windows in the report
-while IFS='|' read -r program code message windows; do
-    setsid "$REHEARSE" --no-module --report "$DIR/report.json" -- $program </dev/null >/dev/null 2>"$DIR/err"
-    got="$?|$(grep -v '^$' "$DIR/err")|$(grep -c '"ports": 4, "turn_on": true' "$DIR/report.json")"
-    [ "$got" = "$code|$message|$windows" ] || { echo "FAIL: $program: got $got"; status=1; }
+fail() { echo "FAIL: $*" && status=1; }
+# A session and a time limit for each run: nothing outlives the test.
+run() { timeout -k 5 60 setsid "$REHEARSE" --report r.json "$@" </dev/null >out 2>err; }
+printf '#!/bin/sh\n[ "$1" = --version ] || exec %s\n' "$STANDIN" >other && chmod +x other
+SUMS=$("$SIM" --version | sed -n 's/.*SHA-256 //p' | paste -sd,)
+W="0x300-0x302 0x320-0x322 0x340-0x342 0x360-0x362 0x380-0x382"
+W4=$(sed -E 's/2( |$)/3\1/g' <<<"$W")
+R="ran the port instruction"
+U="ciflash-rehearse: ./other --version does not name the simulated module's images"
+I="at ADDR on the I/O port"
+N="not a byte-wide in or out without prefix"
+BND=$(printf %016x $((0x$(grep CapBnd /proc/self/status | cut -f2) & ~($(id -u) ? 0 : 1 << 17))))
+M="--erase-ms 0 --block-ms 0 --reply 0:40:6581"
+timeout 60 setsid "$SIM" --fast $M </dev/null >/dev/null 2>&1
+SIM_CODE=$?
+# options | exit code | error (with 3: the reason; ADDR: an address) | a line of report or output
+while IFS='|' read -r options code message line; do
+    run $options
+    got="$?|$(grep -v '^$' err | sed -E 's/at 0x[0-9A-F]+ /at ADDR /')"
+    [ "$code" = 3 ] && message="ciflash-rehearse: the program $message; run stopped."
+    [ "$got" = "$code|$message" ] || fail "$options: got $got"
+    grep -qF -- "$line" r.json out || fail "$options: no '$line' in: $(cat r.json out)"
 done <<EOF_CASES
-$STANDIN|0||5
-$PROBE wrong-window|3|$STOPPED asked for the I/O ports 0x300-0x302 0x320-0x322 0x340-0x342 0x360-0x362 0x380-0x382, not exactly $WINDOWS; run stopped.|0
-$PROBE outside|3|$STOPPED accessed the I/O port 0x80, outside the windows it asked for; run stopped.|5
-$PROBE crash|139||5
+-- $PROBE wrong-window|3|asked for the I/O ports $W, not exactly $W4|"ended": {"signal": 9}
+-- $PROBE outside|3|$R E6 80 $I 0x80, outside the windows it asked for|"stopped": "the program ran
+-- $PROBE word|3|$R 66 ED $I 0x301, $N|"port_reads": 0,
+-- $PROBE dword|3|$R ED $I 0x301, $N|
+-- $PROBE rep-insb|3|$R F3 6C $I 0x301, $N|
+-- $PROBE prefixed|3|$R 3E EC $I 0x301, $N|
+-- $PROBE thread|3|started a thread (clone3)|
+-- $PROBE child|3|started a process (clone)|
+-- $PROBE devport|3|opened /dev/port, the I/O ports|
+--history h -- $PROBE status|0||CapBnd:	$BND NoNewPrivs:	1 CIFLASH_HISTORY=[$DIR/h]
+-- $PROBE status|0||CIFLASH_HISTORY=[]
+$M -- ./other|$SIM_CODE|$U (${SUMS/,/, }): matches_image is null|"matches_image": null
 EOF_CASES
+
+# TERM to the session while blocks are written: the write goes on to its end.
+timeout -k 5 60 setsid "$REHEARSE" $M --trace t --report r.json -- "$STANDIN" </dev/null >out &
+for _ in $(seq 600); do
+    [ "$(stat -c %s t 2>/dev/null)" -gt 30000 ] 2>/dev/null && break || sleep 0.05
+done
+kill -TERM -- -"$(pgrep -P $!)"
+wait $!
+got="$?|$(grep -o '"blocks": [0-9]*' r.json)|$(grep -o '"ended": .*' r.json)"
+[ "$got" = '143|"blocks": 40|"ended": {"exit_code": 143},' ] || fail "TERM: got $got"
 exit $status
