@@ -35,7 +35,7 @@ nohup_run() {
     for _ in $(seq 1 600); do grep -qF "$WRITING" "$E2E_DIR/out" && break; sleep 0.1; done
     kill -HUP "$pid"
     wait "$pid" || code=$?
-    expect_eq "$code" 0 "exit code under nohup"
+    expect_eq "$code" 4 "exit code under nohup"
     grep -qF "UPDATE ERROR !!!" "$E2E_DIR/out" || fail "no outcome: $(cat "$E2E_DIR/out")"
 }
 
@@ -52,7 +52,7 @@ full_run|start "$SIM"; wait_for "UPDATE SUCCESSFULL. "; expect_row 15 " UPDATE S
 full_run|expect_eq "$(screen_text | grep -c .)" 3 "rows on the success screen"; expect_still Space Space; keys Escape; ended 0; expect_report 2
 refused_processor|start "$SIM --processor 52"; ended 1; expect_row 20 " Wrong processor !!!"; expect_row 21 "  Contact Zolvant Technical Support"
 error_reply|start "$SIM --reply 1:17:6581"; wait_for "Critical Flash memory error "; expect_row 20 " Exit: ESC"
-error_reply|expect_still q Q Space; keys Escape; wait_for "UPDATE ERROR !!!"; keys Escape; ended 0; expect_report 1
+error_reply|expect_still q Q Space; keys Escape; wait_for "UPDATE ERROR !!!"; keys Escape; ended 4; expect_report 1
 held_success|start "$REAL"; wait_for "$WRITING"; signal TERM; ended 143; expect_report 2
 held_success|expect_row 15 " UPDATE SUCCESSFULL."
 held_error|start "$REAL --reply 0:150:6400"; wait_for "$WRITING"; signal HUP; ended 129; expect_row 3 " Flash memory error"

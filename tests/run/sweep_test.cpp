@@ -1,0 +1,27 @@
+// Random fault schedules from a seed, each run held to the invariants; a failure prints the
+// seed and the schedule. Four slices of 500 runs, so that CTest spreads them; the environment
+// variable CIFLASH_SWEEP_SEED picks another seed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "tests/support/run_check.h"
+
+class Sweep : public testing::TestWithParam<int> {};
+
+TEST_P(Sweep, RandomFaultSchedulesKeepTheInvariants) {
+    const char *given = std::getenv("CIFLASH_SWEEP_SEED");
+    const uint32_t seed = (given ? uint32_t(std::strtoul(given, nullptr, 0)) : 2026) + GetParam();
+    std::mt19937 random(seed);
+    for (int run = 0; run < 500; ++run) {
+        std::vector<uint8_t> bytes(6 + 5 * (random() % 4)); // the settings, up to three faults
+        for (uint8_t &b : bytes) b = uint8_t(random());
+        const RunSetup setup = schedule_from_bytes(bytes.data(), bytes.size());
+        const int code = run_program(setup);
+        ASSERT_EQ(check_run(setup, code, true), "")
+            << "seed " << seed << " run " << run << ": " << schedule_text(setup);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, Sweep, testing::Range(0, 4));
