@@ -75,7 +75,7 @@ RunSetup schedule_from_bytes(const uint8_t *data, size_t size) {
     const auto next = [&] { return at < size ? data[at++] : uint8_t{0}; };
     const auto next16 = [&] {
         const uint8_t high = next();
-        return high << 8 | next();
+        return uint32_t(high << 8 | next());
     };
     RunSetup s;
     SimConfig &c = s.config;
@@ -85,7 +85,7 @@ RunSetup schedule_from_bytes(const uint8_t *data, size_t size) {
     c.bios = flags & 2 ? "1.05" : "1.07";
     const int quit = flags & 4 ? 'q' : flags & 8 ? ' ' : KEY_ESC;
     s.keys = {quit, KEY_ESC, quit, KEY_ESC};
-    c.module_buffer = static_cast<uint16_t>(9 + next16() % 1100);
+    c.module_buffer = uint16_t(9 + next16() % 1100);
     c.erase_ms = next() * 80u;
     c.block_ms = next() % 16u;
     const uint16_t buffer = update_buffer(c);
