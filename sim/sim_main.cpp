@@ -47,6 +47,7 @@ int main(int argc, char **argv) {
         std::atexit(write_report);
     }
     sim_clock_virtual = options.fast;
+    sim_clock_set_ms(options.clock_start_ms);
     sim_reset();
     console_open();
     process_exit(program_entry());

@@ -1,5 +1,6 @@
 // Command line of ciflash-sim.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +8,7 @@ struct SimOptions {
     std::string trace_file;
     std::string report_file;
     bool fast = false;
+    uint32_t clock_start_ms = 0; // the virtual tick counter's start
     bool help = false;
     bool version = false;
     // Set by ciflash-rehearse: "--" ends the options and the program to run follows; on
