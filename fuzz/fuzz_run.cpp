@@ -9,6 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const RunSetup setup = schedule_from_bytes(data, size);
     const std::string broken = check_run(setup, run_program(setup), true);
     if (broken.empty()) return 0;
-    std::fprintf(stderr, "%s\n%s\n", schedule_text(setup).c_str(), broken.c_str());
+    std::fputs(broken.c_str(), stderr);
     __builtin_trap();
 }
