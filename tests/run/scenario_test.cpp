@@ -42,6 +42,9 @@ struct Row {
     bool predicted = false;  // the faults alone fix the outcome
     int64_t ms = -1;         // virtual time at the end, unless -1
 };
+void PrintTo(const Row &row, std::ostream *out) {
+    *out << row.name;
+}
 RunSetup at(SimEventKind kind, int page, int block, uint32_t value, std::vector<int> keys = {}) {
     return {.config = {.events = {{kind, page, block, value}}}, .keys = keys};
 }
@@ -64,11 +67,13 @@ std::vector<Row> rows() {
          true,
          3 + 974 * 10},
         {"reply limit restarts after the dialog reset",
-         {{.erase_ms = 29000, .events = {{SIM_BUSY, 0, 1, 2000}, {SIM_WRITE_ERROR_KEPT, 0, 1, 0}}},
+         {{.module_buffer = 1024,
+           .erase_ms = 29000,
+           .events = {{SIM_BUSY, 0, 1, 2000}, {SIM_WRITE_ERROR_KEPT, 0, 1, 0}}},
           {27}},
          0,
          SUCCESS,
-         {{18, DIALOG}, {19, "Try to send data again"}, {4, "Block Number = 002 / 236"}},
+         {{18, DIALOG}, {19, "Try to send data again"}, {4, "Block Number = 002 / 233"}},
          true},
         {"identification answered at the 40th poll",
          {{.block_ms = 1950}, {27}},

@@ -1,5 +1,7 @@
 #include "tests/support/run_check.h"
 
+#include <algorithm>
+
 #include "protocol/page_image.h"
 
 namespace {
@@ -87,6 +89,9 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
     const int want_code = s.signal ? 128 + s.signal : success ? 0 : failed ? 4 : fatal ? 1 : code;
     expect(code == want_code, "exit code " + std::to_string(code));
     for (const std::string &error : sim_record.protocol_errors) expect(false, error);
+    if (shown("Try to send data again") < vscreen.writes.size()) // the dialog reset's offer
+        expect(sim_record.negotiated == std::min<int>(c.module_buffer, 1298),
+               "negotiated " + std::to_string(sim_record.negotiated));
     expect(!vscreen.shielded && !vscreen.keys_read_shielded, "keys read under the shield");
     if (!predicted) return broken;
 
