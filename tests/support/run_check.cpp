@@ -56,6 +56,7 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
         flash[page].assign(image.bytes, image.bytes + image.size);
         flash[page].resize(n[page] * len, 0xFF);
     }
+    const size_t error_screen = shown("Exit: ESC");
     uint32_t frames = 0;
     for (const Message &m : wire) {
         if (m.bytes.size() == 9 && m.bytes[4] == 0x13) continue; // the identification request
@@ -75,7 +76,7 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
         while (i < want.size() && i < m.bytes.size() && m.bytes[i] == want[i]) ++i;
         expect(m.bytes == want, "page " + std::to_string(page) + " block " +
                                     std::to_string(block + 1) + ": byte " + std::to_string(i));
-        expect(m.screen_writes <= shown("Exit: ESC"), "a block frame after the error screen");
+        expect(m.screen_writes <= error_screen, "a block frame after the error screen");
     }
     const bool success = shown("UPDATE SUCCESSFULL. ") < vscreen.writes.size();
     const bool failed = shown("UPDATE ERROR !!!") < vscreen.writes.size();
