@@ -4,6 +4,7 @@
 #include "platform/process.h"
 
 const char BANNER[] = "RIV IZEVEZ EDURAVA ZUZERA V6.00   ciflash, free flash tool for CI modules";
+int quit_exit_code = 0;
 
 void screen_line(uint16_t row, const char *text) {
     screen_goto(1, row);
@@ -18,11 +19,11 @@ uint8_t wait_key() {
     for (;;) {
         const int code = key_read();
         // With no keyboard at all the wait could never end: leave as Q does.
-        if (code == KEY_LOST) process_exit(0);
+        if (code == KEY_LOST) process_exit(quit_exit_code);
         // A failed read (-1) reads as 0xFF and is ignored like any other code.
         const auto key = static_cast<uint8_t>(code);
         if (key == KEY_ESC || key == KEY_SPACE) return key;
-        if (key == 'Q' || key == 'q') process_exit(0);
+        if (key == 'Q' || key == 'q') process_exit(quit_exit_code);
     }
 }
 

@@ -13,8 +13,13 @@ void screen_banner();
 constexpr uint8_t KEY_ESC = 27;
 constexpr uint8_t KEY_SPACE = 32;
 
-// Waits for ESC or SPACE and returns it; Q or q end the process with exit code 0. Every other
-// code, lead codes of two-code keys included, is ignored.
+// The exit code of Q or q at a wait_key prompt, and of a lost keyboard there: 0, until the
+// outcome of a failed update is on screen.
+extern int quit_exit_code;
+constexpr int EXIT_UPDATE_FAILED = 4;
+
+// Waits for ESC or SPACE and returns it; Q or q end the process with quit_exit_code. Every
+// other code, lead codes of two-code keys included, is ignored.
 uint8_t wait_key();
 // Waits for ESC alone (the update's error screens): Q does not end the program there.
 void wait_escape();

@@ -19,11 +19,12 @@ int program_entry() {
         // The update's own error screen has just cleared the screen.
         screen_banner();
         screen_line(20, "UPDATE ERROR !!!");
+        quit_exit_code = EXIT_UPDATE_FAILED;
     }
     screen_line(24, "EXIT WITH 'Q'");
     // The outcome is on screen: a signal held back during the write ends the program now.
     process_shield_end();
     while (wait_key() == KEY_SPACE) {
     }
-    return 0;
+    return quit_exit_code;
 }

@@ -12,9 +12,6 @@ void sim_clock_set_ms(uint32_t ms) {
 void sim_clock_bus_cycle() {
     ++virtual_us;
 }
-uint64_t sim_clock_virtual_us() {
-    return virtual_us;
-}
 
 uint32_t tick_count() {
     if (!sim_clock_virtual) return os_tick_count();

@@ -52,6 +52,7 @@ int main(int argc, char **argv) {
     // Only a history asked for: demonstrations never mix into a workshop's record.
     history_use(options.history_file.c_str(), false);
     sim_clock_virtual = options.fast;
+    sim_clock_set_ms(options.clock_start_ms);
     sim_reset();
     console_open();
     process_exit(program_entry());

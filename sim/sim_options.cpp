@@ -26,6 +26,7 @@ const char SIM_USAGE[] =
     "  --customer TEXT        customer\n"
     "  --processor TEXT       processor version (default 51)\n"
     "  --silent-identify      the identification request gets no answer\n"
+    "  --identify-read-error  RE is set after the identification reply\n"
     "  --erase-ms N           delay before the first reply of a page (default 300)\n"
     "  --block-ms N           delay before every other reply (default 1)\n"
     "\n"
@@ -36,7 +37,7 @@ const char SIM_USAGE[] =
     "  --write-error-kept PAGE:BLOCK  WE after that block, yet the module keeps it and answers\n"
     "  --read-error PAGE:BLOCK    RE is set after the reply to that block\n"
     "  --hang PAGE:BLOCK      that block is never answered\n"
-    "  --busy PAGE:BLOCK      FR stays clear when that block is to be sent\n"
+    "  --busy PAGE:BLOCK[:MS] FR clear when that block is to be sent: MS ms, or for good\n"
     "  --reply-len PAGE:BLOCK:N   the reply to that block announces N bytes (0 to 65535)\n"
     "  --size-reply-len N     the reset's size reply is N bytes long\n"
     "  --free-never           FR never comes back after a reset\n"
@@ -44,6 +45,7 @@ const char SIM_USAGE[] =
     "\n"
     "Run:\n"
     "  --fast                 virtual clock: every wait passes at once\n"
+    "  --clock-start MS       with --fast, the tick counter starts at MS (it wraps at 2^32)\n"
     "  --trace FILE           write every port access, and each protocol error, to FILE\n"
     "  --report FILE          write a JSON summary to FILE when the program ends\n"
     "  --history FILE         append the run's update history records to FILE\n"
@@ -65,8 +67,10 @@ bool parse_number(const char *text, long long max, long long *out) {
     return true;
 }
 
-// PAGE:BLOCK, or PAGE:BLOCK:VALUE when `value_base` is nonzero.
-bool parse_block(const char *text, int value_base, long value_max, SimBlockEvent *event) {
+// PAGE:BLOCK, or PAGE:BLOCK:VALUE when `value_base` is nonzero (the value may be left out when
+// `value_optional`).
+bool parse_block(const char *text, int value_base, bool value_optional, long value_max,
+                 SimBlockEvent *event) {
     char *end = nullptr;
     const long page = std::strtol(text, &end, 10);
     if (end == text || *end != ':' || page < 0 || page > 1) return false;
@@ -76,7 +80,7 @@ bool parse_block(const char *text, int value_base, long value_max, SimBlockEvent
     event->page = static_cast<int>(page);
     event->block = static_cast<int>(block);
     event->value = 0;
-    if (value_base == 0) return *end == '\0';
+    if (value_base == 0 || (value_optional && *end == '\0')) return *end == '\0';
     if (*end != ':') return false;
     rest = end + 1;
     if (value_base == 16 && std::strlen(rest) != 4) return false;
@@ -90,6 +94,7 @@ struct BlockOption {
     const char *name;
     SimEventKind kind;
     int value_base;
+    bool value_optional;
     long value_max;
     const char *form; // the expected form of the value, for the message on a bad one
 };
@@ -97,14 +102,14 @@ struct BlockOption {
 constexpr const char PAGE_BLOCK[] = "PAGE:BLOCK, PAGE 0 or 1, BLOCK from 1";
 
 constexpr BlockOption BLOCK_OPTIONS[] = {
-    {"--reply", SIM_REPLY_SW, 16, 0xFFFF, "PAGE:BLOCK:SW, SW as 4 hex digits"},
-    {"--remove", SIM_REMOVE, 0, 0, PAGE_BLOCK},
-    {"--write-error", SIM_WRITE_ERROR, 0, 0, PAGE_BLOCK},
-    {"--write-error-kept", SIM_WRITE_ERROR_KEPT, 0, 0, PAGE_BLOCK},
-    {"--read-error", SIM_READ_ERROR, 0, 0, PAGE_BLOCK},
-    {"--hang", SIM_HANG, 0, 0, PAGE_BLOCK},
-    {"--busy", SIM_BUSY, 0, 0, PAGE_BLOCK},
-    {"--reply-len", SIM_REPLY_LEN, 10, 65535, "PAGE:BLOCK:N, N from 0 to 65535"},
+    {"--reply", SIM_REPLY_SW, 16, false, 0xFFFF, "PAGE:BLOCK:SW, SW as 4 hex digits"},
+    {"--remove", SIM_REMOVE, 0, false, 0, PAGE_BLOCK},
+    {"--write-error", SIM_WRITE_ERROR, 0, false, 0, PAGE_BLOCK},
+    {"--write-error-kept", SIM_WRITE_ERROR_KEPT, 0, false, 0, PAGE_BLOCK},
+    {"--read-error", SIM_READ_ERROR, 0, false, 0, PAGE_BLOCK},
+    {"--hang", SIM_HANG, 0, false, 0, PAGE_BLOCK},
+    {"--busy", SIM_BUSY, 10, true, 600000, "PAGE:BLOCK[:MS], MS from 0 to 600000"},
+    {"--reply-len", SIM_REPLY_LEN, 10, false, 65535, "PAGE:BLOCK:N, N from 0 to 65535"},
 };
 
 struct ValueOption {
@@ -128,6 +133,7 @@ constexpr ValueOption VALUE_OPTIONS[] = {
     {"--trace", nullptr},
     {"--report", nullptr},
     {"--history", nullptr},
+    {"--clock-start", "milliseconds from 0 to 4294967295"},
     {"--size-reply-len", "a number from 0 to 65535"},
 };
 
@@ -204,6 +210,10 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
             sim_config.silent_identify = true;
             continue;
         }
+        if (name == "--identify-read-error") {
+            sim_config.identify_read_error = true;
+            continue;
+        }
         if (name == "--free-never") {
             sim_config.free_never_from = 1;
             continue;
@@ -226,7 +236,8 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
 
         if (block_option) {
             SimBlockEvent event{block_option->kind, 0, 0, 0};
-            ok = parse_block(value, block_option->value_base, block_option->value_max, &event);
+            ok = parse_block(value, block_option->value_base, block_option->value_optional,
+                             block_option->value_max, &event);
             if (ok) sim_config.events.push_back(event);
         } else if (name == "--base") {
             ok = parse_number(value, 0xFFFF, &number) && is_io_base(number);
@@ -261,6 +272,9 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
             sim_config.fault_rate = std::strtod(value, &end);
             ok = end != value && *end == '\0' && sim_config.fault_rate >= 0 &&
                  sim_config.fault_rate <= 1;
+        } else if (name == "--clock-start") {
+            ok = parse_number(value, 0xFFFFFFFFLL, &number);
+            options->clock_start_ms = static_cast<uint32_t>(number);
         } else if (name == "--trace") {
             options->trace_file = value;
         } else if (name == "--history") {
@@ -273,6 +287,10 @@ bool sim_parse_options(int argc, const char *const argv[], SimOptions *options,
                 "bad value for " + name + ": " + value + " (expected " + value_form(name) + ")";
             return false;
         }
+    }
+    if (options->clock_start_ms && !options->fast) {
+        *error = "--clock-start needs --fast: only the virtual clock can be set";
+        return false;
     }
     return events_reachable(error);
 }

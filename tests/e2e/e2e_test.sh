@@ -43,7 +43,7 @@ nohup_run() {
     until_ok "$W" grep -qF "$W" "$E2E_DIR/out"
     kill -HUP $!
     wait $! || code=$?
-    expect_eq "$code" 0 nohup
+    expect_eq "$code" 4 nohup
     grep -qF "$KO" "$E2E_DIR/out" || fail "no outcome: $(cat "$E2E_DIR/out")"
 }
 

@@ -8,6 +8,7 @@
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
 #include "sim/sim_port.h"
+#include "tests/support/virtual_screen.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void block(int page, int p2 = 1, int n = 247, int flip = 0) {
 
 // The protocol errors that `act` makes the module flag, in its trace and record.
 std::string flagged(const SimConfig &config, void (*act)()) {
+    vscreen_reset();
     module_link = ModuleLink{};
     sim_clock_set_ms(0);
     sim_config = config;

@@ -6,7 +6,7 @@ static std::vector<uint8_t> make_image(uint32_t size, const char *marker) {
     std::vector<uint8_t> bytes(size);
     uint32_t state = 0x2545F491u + uint8_t(marker[3]);
     for (uint8_t &b : bytes) b = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
-    for (int i = 0; i < 5; ++i) bytes[MARKER_OFFSET + i] = uint8_t(marker[i]);
+    for (uint32_t i = 0; i < 5; ++i) bytes[MARKER_OFFSET + i] = uint8_t(marker[i]);
     bytes.back() = 0x5A;
     return bytes;
 }

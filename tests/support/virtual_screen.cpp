@@ -33,7 +33,6 @@ void console_restore() {}
 void screen_clear() {
     vscreen.cells.assign(SCREEN_ROWS, std::string(SCREEN_COLUMNS, ' '));
     vscreen.column = vscreen.row = 0;
-    ++vscreen.clears;
 }
 void screen_goto(uint16_t column, uint16_t row) {
     if (column >= SCREEN_COLUMNS || row >= SCREEN_ROWS) return; // refused, as a console does
@@ -55,15 +54,13 @@ int key_read() {
     if (vscreen.keys.empty()) throw KeysExhausted{};
     const int code = vscreen.keys.front();
     vscreen.keys.pop_front();
-    ++vscreen.keys_read;
-    if (vscreen.shielded) ++vscreen.keys_read_shielded;
+    vscreen.keys_read_shielded += vscreen.shielded;
     return code;
 }
 void process_exit(int code) {
     throw ProcessExit{code};
 }
 void process_shield_begin() {
-    vscreen.shield_begins += !vscreen.shielded;
     vscreen.shielded = true;
 }
 void process_shield_end() {

@@ -18,14 +18,13 @@ struct VirtualScreen {
     Rows writes; // every screen_write, in order
     std::deque<int> keys;
     bool shielded = false;      // between process_shield_begin and process_shield_end
-    int held_signal = 0;        // a signal that arrives while the shield is up, 0 for none
+    int held_signal = 0;        // arrives while the shield is up; 0: none
     int keys_read_shielded = 0; // keys read while the shield is up
-    int clears = 0, keys_read = 0, shield_begins = 0; // counted for the fuzz targets' checks
 };
 extern VirtualScreen vscreen;
 
 void vscreen_reset();
-// Rows that hold anything as "row: text" lines; rows_dump: the same for texts at column 1.
+// The rows that hold anything as "row: text" lines; rows_dump: the same for texts at column 1.
 std::string vscreen_dump();
 std::string rows_dump(const Rows &rows);
 
