@@ -32,6 +32,8 @@ write_image(late1.bin "." ".ZOL1") # marker one byte after 0x5000
 write_image(page0.bin "." "ZOL0") # rewritten between builds
 expect("Page 0 image ${at}short0.bin holds 20483 bytes; a page image needs at least 20484 (0x5004)" short0.bin good1.bin)
 expect("Page 1 image ${at}late1.bin has 2E 5A 4F 4C at 0x5000 instead of its marker \"ZOL1\" (5A 4F 4C 31)." good0.bin late1.bin)
+expect("Page 1 image ${at}good0.bin has 5A 4F 4C 30 at 0x5000 instead of its marker \"ZOL1\" (5A 4F 4C 31)." good0.bin good0.bin)
+expect("Page 1 image ${at}none.bin does not exist." good0.bin none.bin)
 expect("" page0.bin good1.bin)
 expect("" "" "")
 write_image(page0.bin "." "ZOL")
