@@ -24,7 +24,7 @@ cd "$(dirname "$0")/.."
 MUTANTS=$(cat scripts/mutants/*.txt)
 
 # Tests that skip unless run as root: a kill by them alone is marked "needs root".
-NEEDS_ROOT='^PortAccessDropCaps\.'
+NEEDS_ROOT='^(PortAccessDropCaps\.|rehearse_)'
 
 # Mutants that cannot change behaviour: id@@reason. They are listed, not run.
 EQUIVALENT=$(cat <<'EOF'
