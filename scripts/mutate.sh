@@ -1,29 +1,40 @@
 #!/usr/bin/env bash
 # The mutation check: small faults of the kind a developer could make by mistake, put into a
-# scratch copy of the tree one at a time. The fast test suite must catch each of them.
+# scratch copy of the tree one at a time. The tests must catch each of them.
 #
-#   scripts/mutate.sh            every mutant; exit 1 if any survives, is stale or does not compile
-#   scripts/mutate.sh ID...      only the named mutants
-#   scripts/mutate.sh -l         list the mutants
+#   scripts/mutate.sh              every mutant; exit 1 unless every one is killed
+#   scripts/mutate.sh ID...        only the named mutants
+#   scripts/mutate.sh --windows    only the mutants judged under Wine (the Windows test step)
+#   scripts/mutate.sh --no-windows every mutant but those
+#   scripts/mutate.sh -l           list the mutants
 #
 # Each mutant replaces one exact text in one file. The text must occur exactly once in that
 # file, otherwise the mutant is reported STALE: a mutant never silently stops applying when
-# the code changes. A mutant that no longer compiles counts as a failure too, not as killed.
+# the code changes. A mutant that no longer compiles counts as a failure too, not as killed,
+# and so does one that only makes a test run out of time: a test must fail, not hang.
+# One line per mutant, naming the tests that killed it, goes to stdout and to the log
+# (build-mutate/mutate.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # One mutant a line, in the files of scripts/mutants/ (one per area of the code):
-#   id@@file@@search@@replacement@@what the fault does
+#   id@@file@@search@@replacement@@what the fault does[@@judges]
+# The judges are the fast suite (every test not labelled slow) unless the sixth field names
+# them: a ctest -R regex (slow tests allowed), or `windows`, the cross build's tests under Wine.
 MUTANTS=$(cat scripts/mutants/*.txt)
+
+# Tests that skip unless run as root: a kill by them alone is marked "needs root".
+NEEDS_ROOT='^(PortAccessDropCaps\.|rehearse_)'
 
 # Mutants that cannot change behaviour: id@@reason. They are listed, not run.
 EQUIVALENT=$(cat <<'EOF'
 EOF
 )
 
-field() { # field N LINE: the Nth @@-separated field of a table line
+field() { # field N LINE: the Nth @@-separated field of a table line, empty past the last
     local line=$2 n=$1
     while ((n > 1)); do
+        [[ $line == *@@* ]] || return 0
         line=${line#*@@}
         n=$((n - 1))
     done
@@ -32,20 +43,36 @@ field() { # field N LINE: the Nth @@-separated field of a table line
 
 if [ "${1:-}" = "-l" ]; then
     while IFS= read -r line; do
-        printf '%-4s %-30s %s\n' "$(field 1 "$line")" "$(field 2 "$line")" "$(field 5 "$line")"
+        judge=$(field 6 "$line")
+        printf '%-4s %-30s %s%s\n' "$(field 1 "$line")" "$(field 2 "$line")" "$(field 5 "$line")" \
+            "${judge:+ [judged by $judge]}"
     done <<<"$MUTANTS"
     exit 0
 fi
 
-# The mutants to run, in table order: all, or those named.
+# The mutants to run, in table order: all, those named, or those of one side of Wine.
 selected=()
 while IFS= read -r line; do
     id=$(field 1 "$line")
-    if [ $# -eq 0 ] || printf '%s\n' "$@" | grep -qx -- "$id"; then selected+=("$line"); fi
+    judge=$(field 6 "$line")
+    case "${1:-}" in
+    "") pick=1 ;;
+    --windows) [ "$judge" = windows ] && pick=1 || pick=0 ;;
+    --no-windows) [ "$judge" != windows ] && pick=1 || pick=0 ;;
+    *) printf '%s\n' "$@" | grep -qx -- "$id" && pick=1 || pick=0 ;;
+    esac
+    [ "$pick" = 0 ] || selected+=("$line")
 done <<<"$MUTANTS"
-for id in "$@"; do
-    grep -q "^$id@@" <<<"$MUTANTS" || { echo "mutate.sh: no mutant $id" >&2; exit 2; }
-done
+case "${1:-}" in
+--windows | --no-windows | "") ;;
+*)
+    for id in "$@"; do
+        grep -q "^$id@@" <<<"$MUTANTS" || { echo "mutate.sh: no mutant $id" >&2; exit 2; }
+    done
+    ;;
+esac
+dups=$(cut -d@ -f1 <<<"$MUTANTS" | sort | uniq -d)
+[ -z "$dups" ] || { echo "mutate.sh: ids used twice: $dups" >&2; exit 2; }
 
 # MODE FILE SEARCH REPLACEMENT: checks (MODE check) or makes (MODE apply) the one replacement
 # of SEARCH in FILE; exit 3 unless SEARCH occurs exactly once and differs from REPLACEMENT.
@@ -85,31 +112,75 @@ if [ ${#stale[@]} -gt 0 ]; then
 fi
 
 scripts/install-deps.sh
+mkdir -p build-mutate
+log=$PWD/build-mutate/mutate.log
+: >"$log"
+say() { printf '%s\n' "$*" | tee -a "$log"; }
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+WINESERVER=
+trap '[ -z "$WINESERVER" ] || "$WINESERVER" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
 src=$scratch/src
-build=$scratch/build
 mkdir -p "$src"
 # The tracked files as they are in the working tree, and new files not yet added.
 git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' path; do
     [ -e "$path" ] && printf '%s\0' "$path"
 done | tar --null -T - -cf - | tar -xf - -C "$src"
-
 start=$SECONDS
-echo "Building the pristine tree in $build"
-cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-nice cmake --build "$build" -j2 >/dev/null
+say "mutate.sh: $(git rev-parse --short HEAD), ${#selected[@]} mutants, as user $(id -un); log $log"
 
-# The fast suite: every test not labelled slow (terminal runs, Wine, whole real-time runs).
-fast_suite() {
-    ctest --test-dir "$build" -LE slow -j2 --stop-on-failure --timeout 60 \
+# The build a judge runs in: the native one, or the cross build for Wine, each built once in
+# full and then incrementally per mutant.
+build_of() { [ "$1" = windows ] && echo "$scratch/build-windows" || echo "$scratch/build"; }
+configure() { # configure JUDGE: configures and builds its pristine tree
+    local build
+    build=$(build_of "$1")
+    [ ! -d "$build" ] || return 0
+    echo "Building the pristine tree in $build"
+    if [ "$1" = windows ]; then
+        scripts/install-deps.sh g++-mingw-w64-x86-64-posix googletest wine64 bsdutils
+        . scripts/windows-env.sh
+        windows_wine_env "$scratch"
+        cmake --no-warn-unused-cli -S "$src" -B "$build" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-mingw64.cmake" \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIFLASH_GTEST_SOURCE=/usr/src/googletest >/dev/null
+        # One Wine server for all the test programs (see scripts/windows-test.sh).
+        "$WINESERVER" -p30
+    else
+        cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    fi
+    nice cmake --build "$build" -j2 >/dev/null
+}
+
+# judge JUDGE: runs the tests of JUDGE; their ctest output is left in $scratch/ctest.log.
+judge() {
+    local build
+    build=$(build_of "$1")
+    case "$1" in
+    "") set -- -LE slow ;;
+    windows) set -- ;;
+    *) set -- -R "$1" ;;
+    esac
+    ctest --test-dir "$build" "$@" -j2 --stop-on-failure --timeout 60 --no-tests=error \
         >"$scratch/ctest.log" 2>&1
 }
-if ! fast_suite; then
-    cat "$scratch/ctest.log"
-    echo "mutate.sh: the fast suite fails on the pristine tree" >&2
-    exit 1
-fi
+# The tests that failed in the last judgement as "name (Failed)", "name (Timeout)"...
+failed_tests() {
+    sed -n '/^The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \(.*\)$/\1/p' \
+        "$scratch/ctest.log"
+}
+
+# Every judge passes on the pristine tree before it judges a mutant.
+declare -A proven=()
+prove() {
+    [ -z "${proven[x$1]:-}" ] || return 0
+    configure "$1"
+    if ! judge "$1"; then
+        cat "$scratch/ctest.log"
+        echo "mutate.sh: the tests of judge '${1:-fast suite}' fail on the pristine tree" >&2
+        exit 1
+    fi
+    proven[x$1]=1
+}
 
 killed=0
 total=0
@@ -118,31 +189,48 @@ for line in "${selected[@]}"; do
     id=$(field 1 "$line")
     file=$(field 2 "$line")
     what=$(field 5 "$line")
+    by=$(field 6 "$line")
     reason=$(equivalence "$id")
     if [ -n "$reason" ]; then
-        printf '%-4s %-16s %s (%s)\n' "$id" equivalent "$what" "$reason"
+        say "$(printf '%-4s %-16s %s (%s)' "$id" equivalent "$what" "$reason")"
         continue
     fi
+    prove "$by"
     total=$((total + 1))
     cp "$src/$file" "$scratch/original"
     mutant_edit apply "$src/$file" "$(field 3 "$line")" "$(field 4 "$line")"
-    if ! nice cmake --build "$build" -j2 >"$scratch/build.log" 2>&1; then
+    killers=
+    if ! nice cmake --build "$(build_of "$by")" -j2 >"$scratch/build.log" 2>&1; then
         verdict="does not compile"
-    elif fast_suite; then
+    elif judge "$by"; then
         verdict=SURVIVED
     else
-        verdict=killed
-        killed=$((killed + 1))
+        failed=$(failed_tests)
+        # A test that fails kills; one that only runs out of time does not.
+        killers=$(grep -v ' (Timeout)$' <<<"$failed" | sed 's/ ([^()]*)$//' | paste -sd' ' || true)
+        if [ -n "$killers" ]; then
+            verdict=killed
+            killed=$((killed + 1))
+            if [ -z "$(tr ' ' '\n' <<<"$killers" | grep -Ev "$NEEDS_ROOT" || true)" ]; then
+                verdict="killed, needs root,"
+            fi
+        elif [ -n "$failed" ]; then
+            verdict="timed out"
+            killers=$(sed 's/ ([^()]*)$//' <<<"$failed" | paste -sd' ')
+        else
+            verdict="ctest failed"
+            tail -5 "$scratch/ctest.log" >&2
+        fi
     fi
     # Back to the pristine file; its new mtime makes the next build recompile it.
     cp "$scratch/original" "$src/$file"
-    [ "$verdict" = killed ] || failures+=("$id $verdict: $what")
-    printf '%-4s %-16s %s\n' "$id" "$verdict" "$what"
+    [[ $verdict == killed* ]] || failures+=("$id $verdict: $what")
+    say "$(printf '%-4s %-16s %s%s' "$id" "$verdict" "$what" "${killers:+ [$killers]}")"
 done
 
-echo "killed $killed/$total ($((SECONDS - start)) s)"
+say "killed $killed/$total ($((SECONDS - start)) s); log $log"
 if [ ${#failures[@]} -gt 0 ]; then
-    echo "Not killed:"
-    printf '  %s\n' "${failures[@]}"
+    say "Not killed:"
+    for f in "${failures[@]}"; do say "  $f"; done
     exit 1
 fi

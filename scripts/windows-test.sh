@@ -3,7 +3,8 @@
 # tests, runs ciflash-sim.exe in a terminal (tmux) through a whole update to ESC and through
 # a Ctrl+C during the flash write (outcome drawn, then the Ctrl+C exit code), and checks that
 # ciflash.exe, built with altered stand-in images given as the real ones, explains the missing
-# port driver and exits 1 without drawing.
+# port driver and exits 1 without drawing. Last, each mutant of the Windows code must fail a
+# unit test under Wine (scripts/mutate.sh --windows).
 # Installs the Debian packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -61,3 +62,6 @@ grep -q "^ciflash: cannot open the I/O ports .*inpoutx64.dll was not found" "$E2
     fail "no diagnosis"
 grep -q "Put inpoutx64.dll next to ciflash.exe" "$E2E_DIR/err" || fail "no place for the DLL named"
 echo "ok: diagnosis on standard error, nothing drawn, exit code 1"
+
+echo "== the mutants of the Windows code, each judged by the unit tests under Wine"
+scripts/mutate.sh --windows

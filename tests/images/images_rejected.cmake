@@ -34,6 +34,8 @@ expect("Page 0 image ${at}short0.bin holds 20483 bytes; a page image needs at le
 expect("Page 1 image ${at}late1.bin has 2E 5A 4F 4C at 0x5000 instead of its marker \"ZOL1\" (5A 4F 4C 31)." good0.bin late1.bin)
 file(COPY_FILE "${CIFLASH_ROOT}/protocol/images/standin_page1.bin" "${at}renamed1.bin")
 expect("Page 1 image ${at}renamed1.bin is the stand-in image of the tests" good0.bin renamed1.bin)
+expect("Page 1 image ${at}good0.bin has 5A 4F 4C 30 at 0x5000 instead of its marker \"ZOL1\" (5A 4F 4C 31)." good0.bin good0.bin)
+expect("Page 1 image ${at}none.bin does not exist." good0.bin none.bin)
 expect("" page0.bin good1.bin)
 expect("" "" "")
 write_image(page0.bin "." "ZOL")
