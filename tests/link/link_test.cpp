@@ -7,8 +7,8 @@
 #include "sim/sim_module.h"
 #include "tests/support/virtual_screen.h"
 
-// The port seam: the simulated module, or accesses recorded as 0xPPPVV (port W | PPP: a write),
-// a read getting the value scripted at its position for its port, else 0xFF.
+// The simulated module, or accesses recorded as 0xPPPVV (W | PPP: a write); a read gets the
+// value scripted at its position for its port, else 0xFF.
 using Trace = std::vector<int>;
 constexpr int W = 0x1000;
 static bool scripted;

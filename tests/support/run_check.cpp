@@ -8,15 +8,14 @@ namespace {
 
 const char INCONSISTENT[] = "Inconsistance error ", DIALOG[] = "DVB Module Dialog Error ";
 
-// The index of the first screen write of the text, vscreen.writes.size() if none.
+// The index of the text's first write, vscreen.writes.size() if none.
 size_t shown(const std::string &text) {
     size_t i = 0;
     while (i < vscreen.writes.size() && vscreen.writes[i].second != text) ++i;
     return i;
 }
 
-// The error line a fault leads to, nullptr when its block gets through; *sent: whether its
-// block goes out on the bus.
+// The error line a fault leads to, nullptr if its block gets through; *sent: its block went out.
 const char *fault_line(const SimBlockEvent &e, bool *sent) {
     const uint32_t v = e.value;
     *sent = e.kind != SIM_REMOVE && !(e.kind == SIM_BUSY && v == 0);
@@ -26,11 +25,11 @@ const char *fault_line(const SimBlockEvent &e, bool *sent) {
         if (v >> 8 == 0x64) return v == 0x6481 ? INCONSISTENT : "Flash memory error ";
         if (v == 0x6581) return "Critical Flash memory error ";
         return v == 0x6700 ? "Length Block error. " : INCONSISTENT;
-    case SIM_REMOVE: // the sent frame's class byte stays where SW1 would be
+    case SIM_REMOVE: // the frame's class byte stays where SW1 would be
         return INCONSISTENT;
     case SIM_BUSY:
         return v ? nullptr : DIALOG;
-    case SIM_REPLY_LEN: // shorter than SW1, or longer than the program's buffer
+    case SIM_REPLY_LEN: // shorter than SW1, or over the program's buffer
         return v < 4 ? INCONSISTENT : v > 1300 ? DIALOG : nullptr;
     case SIM_WRITE_ERROR_KEPT:
         return nullptr;
@@ -49,7 +48,7 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
     const SimConfig &c = s.config;
     const uint32_t len = block_len_for(update_buffer(c));
     const uint32_t n[2] = {blocks_for(0, uint16_t(len + 9)), blocks_for(1, uint16_t(len + 9))};
-    const uint8_t mode = identified(c) && c.bios != "1.05"; // the revisions the tests use
+    const uint8_t mode = identified(c) && c.bios != "1.05"; // the tests' revisions
     std::vector<uint8_t> flash[2];
     for (int page = 0; page < 2; ++page) {
         const PageImage &image = page ? page_image_1 : page_image_0;
@@ -77,7 +76,7 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
         expect(m.screen_writes <= error_screen, "a block frame after the error screen");
         if (m.bytes == want) continue;
         expect(false, "page " + std::to_string(page) + " block " + std::to_string(block + 1) +
-                          ": byte " + std::to_string(i)); // the first wrong frame only
+                          ": byte " + std::to_string(i));
         break;
     }
     const bool success = shown("UPDATE SUCCESSFULL. ") < vscreen.writes.size();
@@ -92,14 +91,14 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
     const int want_code = s.signal ? 128 + s.signal : success ? 0 : failed ? 4 : fatal ? 1 : code;
     expect(code == want_code, "exit code " + std::to_string(code));
     for (const std::string &error : sim_record.protocol_errors) expect(false, error);
-    if (shown("Try to send data again") < vscreen.writes.size()) // the dialog reset's offer
+    if (shown("Try to send data again") < vscreen.writes.size()) // after a dialog reset
         expect(sim_record.negotiated == std::min<int>(c.module_buffer, 1298),
                "negotiated " + std::to_string(sim_record.negotiated));
     expect(!vscreen.shielded && !vscreen.keys_read_shielded, "keys read under the shield");
     if (!predicted) return broken;
 
     const char *line = len ? nullptr : INCONSISTENT;
-    uint32_t first = UINT32_MAX, at = 0; // the first block that fails; block frames sent
+    uint32_t first = UINT32_MAX, at = 0; // the first failing block; frames sent
     for (const SimBlockEvent &e : c.events) {
         bool sent = false;
         const char *fault = fault_line(e, &sent);
