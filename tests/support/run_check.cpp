@@ -9,10 +9,13 @@ namespace {
 const char INCONSISTENT[] = "Inconsistance error ", DIALOG[] = "DVB Module Dialog Error ";
 
 // The index of the text's first write, vscreen.writes.size() if none.
-size_t shown(const std::string &text) {
+size_t first(const std::string &text) {
     size_t i = 0;
     while (i < vscreen.writes.size() && vscreen.writes[i].second != text) ++i;
     return i;
+}
+bool shown(const std::string &text) {
+    return first(text) < vscreen.writes.size();
 }
 
 // The error line a fault leads to, nullptr if its block gets through; *sent: its block went out.
@@ -55,7 +58,7 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
         flash[page].assign(image.bytes, image.bytes + image.size);
         flash[page].resize(n[page] * len, 0xFF);
     }
-    const size_t error_screen = shown("Exit: ESC");
+    const size_t error_screen = first("Exit: ESC");
     uint32_t frames = 0;
     for (const Message &m : wire) {
         if (m.bytes.size() == 9 && m.bytes[4] == 0x13) continue; // the identification request
@@ -79,19 +82,19 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
                           ": byte " + std::to_string(i));
         break;
     }
-    const bool success = shown("UPDATE SUCCESSFULL. ") < vscreen.writes.size();
-    const bool failed = shown("UPDATE ERROR !!!") < vscreen.writes.size();
+    const bool success = shown("UPDATE SUCCESSFULL. ");
+    const bool failed = shown("UPDATE ERROR !!!");
     if (success)
         expect(sim_record.pages[0].data == flash[0] && sim_record.pages[1].data == flash[1],
                "success, yet the flash is not the images");
     bool fatal = false;
     for (const char *text :
          {"DVB MODULE RECEIVED DATA ERROR !!!", "Wrong processor !!!", "Wrong module reset !!!"})
-        fatal |= shown(text) < vscreen.writes.size();
+        fatal |= shown(text);
     const int want_code = s.signal ? 128 + s.signal : success ? 0 : failed ? 4 : fatal ? 1 : code;
     expect(code == want_code, "exit code " + std::to_string(code));
     for (const std::string &error : sim_record.protocol_errors) expect(false, error);
-    if (shown("Try to send data again") < vscreen.writes.size()) // after a dialog reset
+    if (shown("Try to send data again")) // after a dialog reset
         expect(sim_record.negotiated == std::min<int>(c.module_buffer, 1298),
                "negotiated " + std::to_string(sim_record.negotiated));
     expect(!vscreen.shielded && !vscreen.keys_read_shielded, "keys read under the shield");
@@ -105,7 +108,7 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
         const uint32_t position = (e.page ? n[0] : 0) + uint32_t(e.block);
         if (fault && position < first) first = position, line = fault, at = position - !sent;
     }
-    expect(line ? failed && shown(line) < vscreen.writes.size() : success,
+    expect(line ? failed && shown(line) : success,
            std::string("not ended on ") + (line ? line : "success"));
     expect(!line || frames == at,
            std::to_string(frames) + " block frames, not " + std::to_string(at));
