@@ -11,7 +11,7 @@ namespace {
 const std::string B = "RIV IZEVEZ EDURAVA ZUZERA V6.00   ciflash, free flash tool for CI modules";
 const std::string INCONSISTENT = "Inconsistance error ",
                   SUPPORT = "Contact Zolvant technical support!!!";
-const std::string DIALOG = "DVB Module Dialog Error ", EXIT = "EXIT WITH 'Q'", ESC = "Exit: ESC";
+const std::string EXIT = "EXIT WITH 'Q'", ESC = "Exit: ESC";
 const std::string CONTACT = " Contact Zolvant Technical Support", BLANK(45, ' ');
 const Rows SUCCESS = {{1, B}, {15, "UPDATE SUCCESSFULL. "}, {24, EXIT}};
 const Rows FAILED = {{1, B}, {20, "UPDATE ERROR !!!"}, {24, EXIT}};
@@ -73,7 +73,9 @@ std::vector<Row> rows() {
           {27}},
          0,
          SUCCESS,
-         {{18, DIALOG}, {19, "Try to send data again"}, {4, "Block Number = 002 / 233"}},
+         {{18, "DVB Module Dialog Error "},
+          {19, "Try to send data again"},
+          {4, "Block Number = 002 / 233"}},
          true},
         {"identification_answered_at_the_40th_poll",
          {{.block_ms = 1950}, {27}},
@@ -97,31 +99,18 @@ std::vector<Row> rows() {
          {.config = at(SIM_REPLY_SW, 1, 17, 0x6581).config, .signal = 1},
          129,
          {{1, B}, {3, "Critical Flash memory error "}, {4, SUPPORT}, ID[0], ID[1], {20, ESC}}},
-        {"interrupt_held_until_the_dialog_error_is_drawn",
-         {.config = at(SIM_HANG, 0, 5, 0).config, .signal = 2},
-         130,
-         {{1, B},
-          {3, "Update code page 0 under process"},
-          {4, "Block Number = 005 / 236"},
-          ID[0],
-          {19, DIALOG},
-          {20, ESC}}},
         {"removed_in_the_identification",
          {{.remove_in_identify = 4}, {27, 27}},
          4,
          FAILED,
          {{3, BLANK}, {3, INCONSISTENT}, {4, SUPPORT}, {20, ESC}}},
         {"size_reply_of_1_byte", {{.size_reply_len = 1}, {27, 27, 'q'}}, 4, FAILED, PROMPT},
-        {"empty_reader_SPACE_SPACE_ignored_ESC",
-         {none, {' ', ' ', 'a', 3, 27, 27, 27}},
+        {"empty_reader_SPACE_SPACE_keys_that_do_nothing_ESC",
+         {none, {' ', ' ', 'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 27, 27, 27}},
          4,
          FAILED,
          INIT_ERROR},
         {"lost_keyboard", at(SIM_REPLY_SW, 0, 3, 0x6700, {KEY_LOST, KEY_LOST}), 4, FAILED},
-        {"keys_that_do_nothing_then_q",
-         {none, {'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 'q'}},
-         0,
-         PROMPT},
         {"Q_at_the_initialisation_error", {none, {' ', ' ', 'Q'}}, 0, INIT_ERROR},
         {"wrong_processor_510",
          {{.customer = "ZOLVANT", .processor = "510"}},
