@@ -99,8 +99,6 @@ const LinkCase CASES[] = {
      0,
      ON | SR,
      ON | SR},
-    {"free_drops_after_HC", SEND, 1, reg(ST) + reg(W | ST, 1) + BUSY + reg(W | ST, 0), LINK_BUSY, 0,
-     0},
     {"reply_filling_buffer_WE", RECEIVE, 5, receive(REPLY, 0x42), LINK_OK, 5, 0},
     {"reply_over_buffer", RECEIVE, 4, receive(REPLY), LINK_TRANSFER_ERROR, 4, 0},
     {"gone", RECEIVE, 4, {R(ST, 0xFF), R(LS, 0xFF), R(MS, 0xFF)}, LINK_NO_MODULE, 0, 0, ON, 0},
