@@ -1,4 +1,4 @@
-// The identification records of a reply: the rows shown and the frame mode.
+// The identification records: the rows shown and the frame mode.
 #include <gtest/gtest.h>
 
 #include "protocol/identify.h"

@@ -1,5 +1,4 @@
-// Whole runs against the simulated module: screens, keys, the start-up dialogue; each row is
-// also held to the invariants of a run.
+// Whole runs: screens, keys, the start-up; each also held to the invariants of a run.
 #include <gtest/gtest.h>
 
 #include "link/tick.h"
@@ -38,9 +37,9 @@ struct Row {
     std::string name;
     RunSetup setup;
     int exit_code;
-    Rows screen, shown = {}; // the last screen whole; texts written in this order
+    Rows screen, shown = {}; // the last screen; texts written in this order
     bool predicted = false;  // the faults alone fix the outcome
-    int64_t ms = -1;         // virtual time at the end, unless -1
+    int64_t ms = -1;         // virtual time at the end
 };
 void PrintTo(const Row &row, std::ostream *out) {
     *out << row.name;
@@ -160,7 +159,7 @@ std::vector<Row> rows() {
     return all;
 }
 
-// The first of the texts not written in this order, "" when all are.
+// The first text not written in order, "" if none.
 std::string missing_line(const Rows &shown) {
     size_t next = 0;
     for (const auto &write : vscreen.writes) next += next < shown.size() && write == shown[next];

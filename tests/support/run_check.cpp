@@ -8,7 +8,6 @@ namespace {
 
 const char INCONSISTENT[] = "Inconsistance error ", DIALOG[] = "DVB Module Dialog Error ";
 
-// The index of the text's first write, vscreen.writes.size() if none.
 size_t first(const std::string &text) {
     size_t i = 0;
     while (i < vscreen.writes.size() && vscreen.writes[i].second != text) ++i;
@@ -18,7 +17,7 @@ bool shown(const std::string &text) {
     return first(text) < vscreen.writes.size();
 }
 
-// The error line a fault leads to, nullptr if its block gets through; *sent: its block went out.
+// A fault's error line, nullptr if its block gets through; *sent: its block went out.
 const char *fault_line(const SimBlockEvent &e, bool *sent) {
     const uint32_t v = e.value;
     *sent = e.kind != SIM_REMOVE && !(e.kind == SIM_BUSY && v == 0);
@@ -36,7 +35,7 @@ const char *fault_line(const SimBlockEvent &e, bool *sent) {
         return v < 4 ? INCONSISTENT : v > 1300 ? DIALOG : nullptr;
     case SIM_WRITE_ERROR_KEPT:
         return nullptr;
-    default: // lost, unreadable or never answered
+    default:
         return DIALOG;
     }
 }

@@ -97,8 +97,7 @@ RunSetup schedule_from_bytes(const uint8_t *data, size_t size) {
                                : kind == SIM_BUSY      ? (v == 255 ? 0 : v % 64u)
                                : kind == SIM_REPLY_LEN ? v * 7u
                                                        : 0;
-        // One fault a block; a module silent at the identification meets block 1's in the
-        // fall-back reset.
+        // One fault a block; none in block 1 of a module silent at the identification.
         if (std::none_of(c.events.begin(), c.events.end(),
                          [&](auto &e) { return e.page == page && e.block == block; }) &&
             (identified(c) || page + block > 1))

@@ -6,7 +6,7 @@
 #include <vector>
 
 constexpr int SCREEN_COLUMNS = 80, SCREEN_ROWS = 25;
-struct ProcessExit { // thrown by process_exit
+struct ProcessExit {
     int code;
 };
 struct KeysExhausted {}; // thrown when the scripted keys run out
@@ -15,7 +15,7 @@ using Rows = std::vector<std::pair<int, std::string>>; // row, text at column 1
 struct VirtualScreen {
     std::vector<std::string> cells;
     int column = 0, row = 0;
-    Rows writes; // every screen_write, in order
+    Rows writes;
     std::deque<int> keys;
     bool shielded = false;
     int held_signal = 0; // arrives while shielded
