@@ -1,7 +1,5 @@
-// Fuzz target: an identification reply of up to 300 raw bytes through the record parsing and
-// the lines it draws. Beside what the sanitizers find: no port access, no control byte on the
-// screen, every line from row 18 on, and the run ends (exit code 1) exactly when a processor
-// line other than "PROCESSOR VERSION: 51" was drawn.
+// An identification reply through the record parsing: no port access, no control byte, rows
+// from 18 on, and exit code 1 exactly when a processor other than 51 was shown.
 #include <string>
 #include <vector>
 
@@ -18,7 +16,7 @@ void port_write(uint16_t, uint8_t) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 300) return 0;
-    const std::vector<uint8_t> reply(data, data + size); // no byte beyond it to read
+    const std::vector<uint8_t> reply(data, data + size); // no byte beyond it
     vscreen_reset();
     const int code = run_until_exit([&] { identify_show_records(reply.data(), uint16_t(size)); });
     bool refused = false;

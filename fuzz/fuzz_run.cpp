@@ -1,6 +1,4 @@
-// Fuzz target: the input is a fault schedule of the simulated module (schedule_from_bytes: the
-// clock's start, identification, buffer size, delays, the keys, then five bytes per fault); the
-// whole run is held to the same invariants as the seeded sweep.
+// A whole run with the input as its fault schedule, held to the sweep's invariants.
 #include <cstdio>
 
 #include "tests/support/run_check.h"

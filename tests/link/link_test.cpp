@@ -1,4 +1,4 @@
-// The link against scripted registers: accesses, result, output, waits, state.
+// The link against scripted registers.
 #include <gtest/gtest.h>
 
 #include "link/ci_link.h"
@@ -7,8 +7,7 @@
 #include "sim/sim_module.h"
 #include "tests/support/virtual_screen.h"
 
-// The port seam: the simulated module, or accesses recorded as 0xPPPVV (port W | PPP: a write),
-// a read getting the value scripted at its position for its port, else 0xFF.
+// Accesses as 0xPPPVV (W | PPP: a write); a read gets the value scripted there for its port.
 using Trace = std::vector<int>;
 constexpr int W = 0x1000;
 static bool scripted;
@@ -28,7 +27,7 @@ void port_write(uint16_t port, uint8_t value) {
 
 namespace {
 
-std::string access(const Trace &t, size_t i) { // "W 301 01" or "end"
+std::string access(const Trace &t, size_t i) {
     char text[12] = "end";
     if (i < t.size())
         std::snprintf(text, 12, "%c %03x %02x", "RW"[t[i] >> 20], t[i] >> 8 & 0xFFF, t[i] & 255);
@@ -77,9 +76,9 @@ constexpr int ON = 0x10, SR = 4;         // state: present flag, command shadow
 struct LinkCase {
     const char *name;
     Op op;
-    uint16_t arg; // bytes of B258 sent, capacity or host maximum
+    uint16_t arg;
     Trace trace;
-    int result, out; // out: bytes of REPLY received or size; 0: none
+    int result, out; // out: bytes of REPLY received or size
     uint32_t ticks;
     int before = ON, after = ON;
 };
@@ -99,8 +98,6 @@ const LinkCase CASES[] = {
      0,
      ON | SR,
      ON | SR},
-    {"free_drops_after_HC", SEND, 1, reg(ST) + reg(W | ST, 1) + BUSY + reg(W | ST, 0), LINK_BUSY, 0,
-     0},
     {"reply_filling_buffer_WE", RECEIVE, 5, receive(REPLY, 0x42), LINK_OK, 5, 0},
     {"reply_over_buffer", RECEIVE, 4, receive(REPLY), LINK_TRANSFER_ERROR, 4, 0},
     {"gone", RECEIVE, 4, {R(ST, 0xFF), R(LS, 0xFF), R(MS, 0xFF)}, LINK_NO_MODULE, 0, 0, ON, 0},
@@ -138,7 +135,7 @@ TEST_P(Link, MakesTheWholeRegisterSequence) {
     EXPECT_EQ(std::tuple(result, int(out), tick_count() - START_MS,
                          module_link.command_shadow | module_link.present * ON),
               std::tuple(c.result, c.out, c.ticks, c.after));
-    if (c.op == RECEIVE) { // nothing past the bytes received
+    if (c.op == RECEIVE) {
         EXPECT_EQ(buffer, Bytes(REPLY.begin(), REPLY.begin() + c.out) + Bytes(16 - c.out, 0xEE));
     }
 }

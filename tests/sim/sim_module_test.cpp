@@ -1,4 +1,4 @@
-// The simulated module, the other tests' oracle, flags wrong accesses and frames.
+// The simulated module flags wrong accesses and frames.
 #include <gtest/gtest.h>
 
 #include "link/ci_link.h"
@@ -24,7 +24,7 @@ void block(int page, int p2 = 1, int n = 247, int flip = 0) {
     frame_exchange(f, sizeof f, &length);
 }
 
-// The protocol errors that `act` makes the module flag, in its trace and record.
+// The protocol errors `act` makes the module flag, in trace and record.
 std::string flagged(const SimConfig &config, void (*act)()) {
     vscreen_reset();
     module_link = ModuleLink{};

@@ -8,15 +8,16 @@ namespace {
 
 const char INCONSISTENT[] = "Inconsistance error ", DIALOG[] = "DVB Module Dialog Error ";
 
-// The index of the first screen write of the text, vscreen.writes.size() if none.
-size_t shown(const std::string &text) {
+size_t first(const std::string &text) {
     size_t i = 0;
     while (i < vscreen.writes.size() && vscreen.writes[i].second != text) ++i;
     return i;
 }
+bool shown(const std::string &text) {
+    return first(text) < vscreen.writes.size();
+}
 
-// The error line a fault leads to, nullptr when its block gets through; *sent: whether its
-// block goes out on the bus.
+// A fault's error line, nullptr if its block gets through; *sent: its block went out.
 const char *fault_line(const SimBlockEvent &e, bool *sent) {
     const uint32_t v = e.value;
     *sent = e.kind != SIM_REMOVE && !(e.kind == SIM_BUSY && v == 0);
@@ -26,15 +27,15 @@ const char *fault_line(const SimBlockEvent &e, bool *sent) {
         if (v >> 8 == 0x64) return v == 0x6481 ? INCONSISTENT : "Flash memory error ";
         if (v == 0x6581) return "Critical Flash memory error ";
         return v == 0x6700 ? "Length Block error. " : INCONSISTENT;
-    case SIM_REMOVE: // the sent frame's class byte stays where SW1 would be
+    case SIM_REMOVE: // the frame's class byte stays where SW1 would be
         return INCONSISTENT;
     case SIM_BUSY:
         return v ? nullptr : DIALOG;
-    case SIM_REPLY_LEN: // shorter than SW1, or longer than the program's buffer
+    case SIM_REPLY_LEN: // shorter than SW1, or over the program's buffer
         return v < 4 ? INCONSISTENT : v > 1300 ? DIALOG : nullptr;
     case SIM_WRITE_ERROR_KEPT:
         return nullptr;
-    default: // lost, unreadable or never answered
+    default:
         return DIALOG;
     }
 }
@@ -49,14 +50,14 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
     const SimConfig &c = s.config;
     const uint32_t len = block_len_for(update_buffer(c));
     const uint32_t n[2] = {blocks_for(0, uint16_t(len + 9)), blocks_for(1, uint16_t(len + 9))};
-    const uint8_t mode = identified(c) && c.bios != "1.05"; // the revisions the tests use
+    const uint8_t mode = identified(c) && c.bios != "1.05"; // the tests' revisions
     std::vector<uint8_t> flash[2];
     for (int page = 0; page < 2; ++page) {
         const PageImage &image = page ? page_image_1 : page_image_0;
         flash[page].assign(image.bytes, image.bytes + image.size);
         flash[page].resize(n[page] * len, 0xFF);
     }
-    const size_t error_screen = shown("Exit: ESC");
+    const size_t error_screen = first("Exit: ESC");
     uint32_t frames = 0;
     for (const Message &m : wire) {
         if (m.bytes.size() == 9 && m.bytes[4] == 0x13) continue; // the identification request
@@ -77,36 +78,36 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
         expect(m.screen_writes <= error_screen, "a block frame after the error screen");
         if (m.bytes == want) continue;
         expect(false, "page " + std::to_string(page) + " block " + std::to_string(block + 1) +
-                          ": byte " + std::to_string(i)); // the first wrong frame only
+                          ": byte " + std::to_string(i));
         break;
     }
-    const bool success = shown("UPDATE SUCCESSFULL. ") < vscreen.writes.size();
-    const bool failed = shown("UPDATE ERROR !!!") < vscreen.writes.size();
+    const bool success = shown("UPDATE SUCCESSFULL. ");
+    const bool failed = shown("UPDATE ERROR !!!");
     if (success)
         expect(sim_record.pages[0].data == flash[0] && sim_record.pages[1].data == flash[1],
                "success, yet the flash is not the images");
     bool fatal = false;
     for (const char *text :
          {"DVB MODULE RECEIVED DATA ERROR !!!", "Wrong processor !!!", "Wrong module reset !!!"})
-        fatal |= shown(text) < vscreen.writes.size();
+        fatal |= shown(text);
     const int want_code = s.signal ? 128 + s.signal : success ? 0 : failed ? 4 : fatal ? 1 : code;
     expect(code == want_code, "exit code " + std::to_string(code));
     for (const std::string &error : sim_record.protocol_errors) expect(false, error);
-    if (shown("Try to send data again") < vscreen.writes.size()) // the dialog reset's offer
+    if (shown("Try to send data again")) // after a dialog reset
         expect(sim_record.negotiated == std::min<int>(c.module_buffer, 1298),
                "negotiated " + std::to_string(sim_record.negotiated));
     expect(!vscreen.shielded && !vscreen.keys_read_shielded, "keys read under the shield");
     if (!predicted) return broken;
 
     const char *line = len ? nullptr : INCONSISTENT;
-    uint32_t first = UINT32_MAX, at = 0; // the first block that fails; block frames sent
+    uint32_t first = UINT32_MAX, at = 0; // the first failing block; frames sent
     for (const SimBlockEvent &e : c.events) {
         bool sent = false;
         const char *fault = fault_line(e, &sent);
         const uint32_t position = (e.page ? n[0] : 0) + uint32_t(e.block);
         if (fault && position < first) first = position, line = fault, at = position - !sent;
     }
-    expect(line ? failed && shown(line) < vscreen.writes.size() : success,
+    expect(line ? failed && shown(line) : success,
            std::string("not ended on ") + (line ? line : "success"));
     expect(!line || frames == at,
            std::to_string(frames) + " block frames, not " + std::to_string(at));

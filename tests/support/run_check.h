@@ -2,6 +2,5 @@
 #pragma once
 #include "tests/support/run_driver.h"
 
-// What broke, "" when nothing did. With `predicted`, the schedule's faults also fix the
-// outcome: which block fails on which error line, or success.
+// What broke, "" if nothing. With `predicted`, the faults also fix the outcome.
 std::string check_run(const RunSetup &setup, int code, bool predicted);

@@ -12,8 +12,8 @@
 #include "tests/support/test_images.h"
 
 std::vector<Message> wire;
-static std::vector<uint8_t> written; // data bytes since host control was taken
-static uint8_t command;              // the command register's last value
+static std::vector<uint8_t> written; // data bytes since HC was set
+static uint8_t command;
 
 uint8_t port_read(uint16_t port) {
     sim_clock_bus_cycle();
@@ -67,8 +67,8 @@ uint32_t blocks_for(int page, uint16_t buffer) {
     return len ? (size + len - 1) / len : 0;
 }
 
-// Bytes: clock, flags, buffer size (two), erase delay, block delay, then five per fault: kind,
-// page, block (two), value.
+// Bytes: clock, flags, buffer (two), erase and block delays; five a fault: kind, page, block
+// (two), value.
 RunSetup schedule_from_bytes(const uint8_t *data, size_t size) {
     size_t at = 0;
     const auto next = [&] { return at < size ? data[at++] : uint8_t{0}; };
@@ -97,8 +97,7 @@ RunSetup schedule_from_bytes(const uint8_t *data, size_t size) {
                                : kind == SIM_BUSY      ? (v == 255 ? 0 : v % 64u)
                                : kind == SIM_REPLY_LEN ? v * 7u
                                                        : 0;
-        // One fault a block; a module silent at the identification would meet those of the
-        // first block in the fall-back reset.
+        // One fault a block; none in block 1 of a module silent at the identification.
         if (std::none_of(c.events.begin(), c.events.end(),
                          [&](auto &e) { return e.page == page && e.block == block; }) &&
             (identified(c) || page + block > 1))

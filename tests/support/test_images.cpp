@@ -1,7 +1,6 @@
 #include "tests/support/test_images.h"
 
-// Neighbouring bytes are unrelated, so a shifted, dropped or repeated byte shows; the marker
-// stands at its offset, and the last byte is not padding.
+// Pseudo-random, so a shifted, dropped or repeated byte shows; the last byte is no padding.
 static std::vector<uint8_t> make_image(uint32_t size, const char *marker) {
     std::vector<uint8_t> bytes(size);
     uint32_t state = 0x2545F491u + uint8_t(marker[3]);

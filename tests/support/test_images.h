@@ -1,4 +1,4 @@
-// The tests' own page images of the shipped sizes; a test may break a byte and put it back.
+// The tests' page images, of the shipped sizes.
 #pragma once
 #include <cstdint>
 #include <vector>
