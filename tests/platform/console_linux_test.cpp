@@ -147,7 +147,9 @@ bool run_case(const Case &c) {
     }
     waitpid(pid, &status, 0);
     alarm(0);
-    if (master >= 0) EXPECT_EQ(modes(slave), found) << "terminal modes after the run";
+    if (master >= 0) { // a terminal hung up has no modes left
+        EXPECT_EQ(modes(slave), found) << "terminal modes after the run";
+    }
     close(slave); // now the screen is read to its end
     char bytes[256];
     for (ssize_t got; (got = read(master, bytes, sizeof bytes)) > 0;)
