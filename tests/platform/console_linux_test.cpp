@@ -1,6 +1,5 @@
-// The console on pseudo-terminals. Each row runs a child on a fresh 80x28 pty, types into it
-// once the child is at a given point, and compares exactly its screen, its reports through a
-// pipe, how it ended, and the terminal modes it left behind.
+// The console on pseudo-terminals: each row runs a child on a fresh 80x28 pty, types into it at
+// given points, and compares its screen, its reports through a pipe, its end and the modes left.
 #include "default_signals.h"
 #include "platform/console.h"
 
@@ -28,24 +27,24 @@ int report_fd = -1, go_fd = -1; // the child's ends of the pipes
 void report_keys(int count) {
     for (int i = 0; i < count; ++i) dprintf(report_fd, "%d,", key_read());
 }
-void hold() { // a long step of the run: reports "|" and waits until the test lets it go on
+void hold() { // a long step: reports "|" and waits until the test lets it go on
     char byte;
     dprintf(report_fd, "|");
     if (read(go_fd, &byte, 1) != 1) _exit(91);
 }
 
 // Where the test waits before it types a step's keys ("" lets a held child go on). A piece of
-// a key comes well inside the console's wait for the rest; a run typed 40 ms late is repeated.
+// a key comes inside the console's ESC wait; a run typed 40 ms late is repeated.
 enum Wait {
-    IN_KEY_READ = 0x80,              // the child waits in a read or poll system call
-    HELD = 0x100,                    // the child waits in hold()
-    TYPED = 0x200,                   // the terminal holds typed input nobody has read yet
-    PIECE_GAP = 0x400,               // 15 ms after the last keys typed
-    HANG_UP = IN_KEY_READ | 0x800,   // the key before reported, the terminal hangs up
-    INTERRUPT = IN_KEY_READ | 0x1000 // then a signal interrupts the key read
+    IN_KEY_READ = 0x80,              // the child sleeps in read or poll
+    HELD = 0x100,                    // in hold()
+    TYPED = 0x200,                   // typed input is still unread
+    PIECE_GAP = 0x400,               // 15 ms after the last keys
+    HANG_UP = IN_KEY_READ | 0x800,   // the key before reported: the terminal hangs up
+    INTERRUPT = IN_KEY_READ | 0x1000 // a signal interrupts the key read
 };
 struct Case {
-    const char *term; // TERM; null: output to a pipe, no controlling terminal
+    const char *term; // null: output to a pipe, no controlling terminal
     void (*child)();
     std::vector<std::pair<Wait, std::string>> steps;
     std::string screen, reported;
@@ -54,28 +53,20 @@ struct Case {
 
 // clang-format off
 const std::vector<Case> CASES = {
-    // The prompt ends below the lowest row written, even one below the terminal, whose cursor
-    // stays on its last row. A second restore, at the exit, does nothing.
-    {"xterm", [] { screen_clear(); screen_goto(1, 3); screen_write("INITIALISATION");
-         screen_goto(1, 24); screen_write("EXIT WITH 'Q'"); screen_goto(1, 26); screen_write("7th");
-         screen_goto(1, 40); screen_write("!"); console_restore(); },
-     {}, PAD_ON + "\x1b[H\x1b[2J\x1b[4;2HINITIALISATION\x1b[25;2HEXIT WITH 'Q'\x1b[27;2H7th"
-         "\x1b[41;2H!" + PAD_OFF + "\x1b[25;1H\r\n\r\n\r\n\r\n", "drawing,", 0},
-    // Keys come from the terminal, not standard input: Up typed in three pieces, q, Ctrl+C,
-    // Page Down, the keypad's five keys from terminfo, Alt+F10, an unknown key, Enter, SPACE,
-    // then ESC alone, which is ESC after a silence.
-    {"xterm", [] { report_keys(21); },
-     {{IN_KEY_READ, "\x1b"}, {PIECE_GAP, "["},
-      {PIECE_GAP, "Aq\x03\x1b[6~\x1bOw\x1bOy\x1bOu\x1bOq\x1bOs\x1b[21;3~\x1b[99~\r \x1b"}},
-     PAD_ON + PAD_OFF, "drawing,224,72,113,3,224,81,0,71,0,73,0,76,0,79,0,81,0,113,13,32,27,", 0},
-    // Keys typed during a long step are kept, without echo; Ctrl+C there ends the run.
-    {"xterm", [] { screen_write("X"); hold(); report_keys(2); hold(); },
-     {{HELD, "ab"}, {TYPED, ""}, {HELD, "\x03"}}, PAD_ON + "X" + PAD_OFF + "\x1b[25;1H\r\n",
-     "drawing,|97,98,|", W_EXITCODE(0, SIGINT)},
-    // Without a terminal: plain text to a pipe, and the keys are lost.
+    // Keys come from the terminal: Up in three pieces, q, Ctrl+C, two keypad keys known from
+    // terminfo, Enter, then ESC alone after a silence.
+    {"xterm", [] { report_keys(10); },
+     {{IN_KEY_READ, "\x1b"}, {PIECE_GAP, "["}, {PIECE_GAP, "Aq\x03\x1bOw\x1bOs\r\x1b"}},
+     PAD_ON + PAD_OFF, "drawing,224,72,113,3,0,71,0,81,13,27,", 0},
+    // Keys typed during a long step are kept, without echo; Ctrl+C there ends the run, and the
+    // prompt below the lowest row written, even below the terminal.
+    {"xterm", [] { screen_goto(1, 30); screen_write("X"); hold(); report_keys(2); hold(); },
+     {{HELD, "ab"}, {TYPED, ""}, {HELD, "\x03"}},
+     PAD_ON + "\x1b[31;2HX" + PAD_OFF + "\x1b[25;1H\r\n\r\n\r\n\r\n", "drawing,|97,98,|",
+     W_EXITCODE(0, SIGINT)},
+    // Without a terminal: plain text to a pipe, and no keys.
     {nullptr, [] { screen_write("X"); report_keys(2); }, {}, "", "text only,X-2,-2,\n", 0},
-    // A terminal unknown to terminfo still gives keys: a signal caught fails one read, a hang-up
-    // loses them.
+    // A terminal unknown to terminfo gives keys; a caught signal fails one read, a hang-up all.
     {"some-unknown-terminal", [] { report_keys(3); },
      {{INTERRUPT, ""}, {IN_KEY_READ, "q"}, {HANG_UP, ""}}, "", "text only,-1,113,-2,", 0},
 };
@@ -87,17 +78,7 @@ std::string modes(int terminal) {
     return {reinterpret_cast<const char *>(&found), sizeof found};
 }
 
-// Reads a packet from the pty, adding screen bytes to `screen`: its status byte, or -1 if none.
-int packet(int master, std::string &screen) {
-    char bytes[256];
-    const ssize_t got = read(master, bytes, sizeof bytes);
-    if (got <= 0) return -1;
-    if (bytes[0] == TIOCPKT_DATA) screen.append(bytes + 1, static_cast<size_t>(got - 1));
-    return static_cast<unsigned char>(bytes[0]);
-}
-
-// Whether the child waits for a key: it sleeps in read(2) or poll(2), and the terminal holds
-// nothing unread.
+// The child sleeps in read(2) or poll(2), and the terminal holds nothing unread.
 bool in_key_read(pid_t pid, int slave) {
     std::FILE *file = std::fopen(("/proc/" + std::to_string(pid) + "/syscall").c_str(), "r");
     int number = -1, unread = -1;
@@ -109,23 +90,22 @@ bool in_key_read(pid_t pid, int slave) {
 
 // Runs the case once; false when the test itself was too late to judge it.
 bool run_case(const Case &c) {
-    int master, slave, report_pipe[2], go[2], packet_mode = 1, unread = 0, status = 0;
+    int master, slave, report_pipe[2], go[2], unread = 0, status = 0;
     winsize size{28, 80, 0, 0};
     if (pipe(report_pipe) != 0 || pipe(go) != 0 ||
-        openpty(&master, &slave, nullptr, nullptr, &size) != 0 ||
-        ioctl(master, TIOCPKT, &packet_mode) != 0)
+        openpty(&master, &slave, nullptr, nullptr, &size) != 0)
         std::abort();
     const std::string found = modes(slave);
     std::string screen, reported;
     alarm(20);            // only against a hung child
-    std::fflush(nullptr); // nothing of the test's own output may reach the child's screen
+    std::fflush(nullptr); // none of the test's own output may reach the child's screen
     const pid_t pid = fork();
     if (pid == 0) {
         report_fd = report_pipe[1];
         go_fd = go[0];
         if (close(master) != 0 || login_tty(slave) != 0) _exit(92);
         default_ending_signals();
-        signal(SIGHUP, SIG_IGN);    // as under nohup: giving up the terminal or its hang-up
+        signal(SIGHUP, SIG_IGN);    // as under nohup
         signal(SIGURG, [](int) {}); // caught, so that it interrupts a read
         if (!c.term && (dup2(report_fd, 1) < 0 || ioctl(0, TIOCNOTTY) != 0)) _exit(93);
         dup2(open("/dev/null", O_RDONLY), 0); // keys come from the terminal only
@@ -166,8 +146,9 @@ bool run_case(const Case &c) {
         EXPECT_EQ(modes(slave), found) << "terminal modes after the run";
     }
     close(slave); // now the screen is read to its end
-    while (packet(master, screen) >= 0) {
-    }
+    char bytes[256];
+    for (ssize_t got; (got = read(master, bytes, sizeof bytes)) > 0;)
+        screen.append(bytes, static_cast<size_t>(got));
     for (char byte; read(report_pipe[0], &byte, 1) == 1;) reported += byte;
     for (const int fd : {master, report_pipe[0], go[0], go[1]}) close(fd);
     if (judged) {

@@ -1,5 +1,5 @@
-// A test child starts from the default action of the signals that end a run: a test runner in
-// the background hands down interrupt and quit ignored, and the console leaves those alone.
+// A test child starts with the ending signals at their default: a runner in the background
+// hands down interrupt and quit ignored, and the console leaves ignored signals alone.
 #pragma once
 #include <csignal>
 #include <initializer_list>

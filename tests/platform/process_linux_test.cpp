@@ -5,15 +5,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
 
 namespace {
-
-TEST(ProcessLinux, ExitGivesTheCodeAndRunsExitHandlers) {
-    EXPECT_EXIT((std::atexit([] { std::fputs("atexit ran", stderr); }), process_exit(3)),
-                testing::ExitedWithCode(3), "^atexit ran$");
-}
 
 // Raised during the shield, an ending signal ends the process with 128 + n at the shield's end;
 // raised after it, at once; ignored at start, never. Lowering no shield does nothing.

@@ -1,11 +1,11 @@
-// A stand-in for the port driver's DLL: it records the accesses instead of making them, reads
-// answer port ^ 0xA5, and its kernel driver is not running while FAKE_INPOUT_DRIVER is set.
+// The port driver's DLL for tests: it records accesses, reads give port ^ 0xA5, and its driver
+// is not running while FAKE_INPOUT_DRIVER is set.
 #include <cstdio>
 #include <cstring>
 #include <windows.h>
 
 extern "C" {
-__declspec(dllexport) char trace[256] = ""; // the accesses so far: "out 301 08, in 300, "
+__declspec(dllexport) char trace[256] = ""; // "out 301 08, in 300, "
 __declspec(dllexport) short __stdcall Inp32(short port) {
     std::snprintf(trace + std::strlen(trace), 32, "in %X, ", port & 0xFFFF);
     return static_cast<short>((port ^ 0xA5) & 0xFF);

@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-// The distance to a deadline ahead, 0 when the counter reads it or has passed it, across the
-// 32-bit wrap too: a wrong difference would sleep for weeks below.
+// The distance to a deadline ahead, else 0, across the 32-bit wrap too.
 TEST(OsClock, SleepsTheDistanceToADeadlineAhead) {
     // clang-format off
     const struct { uint32_t now, deadline, ms; } cases[] = {

@@ -1,4 +1,4 @@
-// The I/O ports on Linux: which ports reach the bus, the diagnosis when the windows cannot be
+// The I/O ports on Linux: the ports that reach the bus, the diagnosis when the windows cannot be
 // opened, and the capabilities given up once they are.
 #include "link/port.h"
 #include "platform/port_access_linux.h"
@@ -17,50 +17,42 @@
 
 namespace {
 
-// Each window's first and last register, and the ports next to the windows and far away.
-constexpr uint16_t ENDS[] = {0x300, 0x303, 0x320, 0x323, 0x340, 0x343, 0x360, 0x363, 0x380, 0x383};
-constexpr uint16_t NEXT_TO[] = {0,     0x2FF, 0x304, 0x31F, 0x324, 0x33F,
-                                0x344, 0x35F, 0x364, 0x37F, 0x384, 0xFFFF};
 bool reads_ff(uint16_t port) {
     port_write(port, 0x08);
     return port_read(port) == 0xFF;
 }
 
-// Exactly the 20 ports of the windows are taken. Without I/O permission a port access reaching
-// the bus kills the child: windows stay shut until open, and the ports next to them always.
+// Exactly 20 ports are taken. Without I/O permission a port access reaching the bus kills the
+// child: the windows stay shut until open, and the ports next to them always.
 TEST(PortWindows, LetOnlyTheFiveWindowsThroughAndNothingBeforeTheyAreOpen) {
     int taken = 0;
     for (uint32_t port = 0; port <= 0xFFFF; ++port) taken += port_in_windows(uint16_t(port));
     EXPECT_EQ(taken, 20);
+    constexpr uint16_t ends[] = {0x300, 0x323, 0x383}, next_to[] = {0x2FF, 0x304, 0x35F, 0x384};
     EXPECT_EXIT(
         {
-            const bool shut = std::ranges::all_of(ENDS, reads_ff);
+            const bool shut = std::ranges::all_of(ends, reads_ff);
             port_windows_open = true;
-            std::exit(shut && std::ranges::all_of(NEXT_TO, reads_ff) ? 0 : 1);
+            std::exit(shut && std::ranges::all_of(next_to, reads_ff) ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
 }
 
 // The diagnosis word for word: a reversed word of advice is a wrong one.
 TEST(PortAccessDiagnosis, NamesTheCauseAndTheWaysOut) {
-    const std::string
-        ways = "Two ways out:\n  run it as root with full capabilities:  sudo /x\n  or "
-               "give the program the capability once:  sudo setcap cap_sys_rawio+ep /x\n",
-        lockdown = " forbids I/O port access even to root.\n";
     // clang-format off
     const struct { int error; uid_t euid; bool has_cap; const char *lockdown; std::string text; }
     cases[] = {
-        {EPERM, 1000, false, "", "The process is not root (effective user id 1000) and lacks the "
-         "capability CAP_SYS_RAWIO.\n" + ways + "Kernel lockdown, often switched on by Secure "
-         "Boot, forbids I/O port access even to\nroot; this kernel reports no lockdown mode.\n"},
         {EPERM, 0, false, "[none] integrity confidentiality\n", "The process runs as root but "
          "lacks the capability CAP_SYS_RAWIO (withheld by a\ncontainer or the capability bounding "
-         "set).\n" + ways + "Kernel lockdown is off (mode: none); where it is on, often through "
-         "Secure Boot, it\n" + lockdown.substr(1)},
+         "set).\nTwo ways out:\n  run it as root with full capabilities:  sudo /x\n  or give the "
+         "program the capability once:  sudo setcap cap_sys_rawio+ep /x\nKernel lockdown is off "
+         "(mode: none); where it is on, often through Secure Boot, it\nforbids I/O port access "
+         "even to root.\n"},
         {EPERM, 1000, true, "none [integrity] confidentiality\n", "The process has the capability "
-         "CAP_SYS_RAWIO, yet the kernel refuses.\nKernel lockdown is active (mode: integrity): it" +
-         lockdown + "It is usually switched on by Secure Boot; ciflash needs Secure Boot off or a "
-         "kernel\nwithout lockdown.\n"},
+         "CAP_SYS_RAWIO, yet the kernel refuses.\nKernel lockdown is active (mode: integrity): it "
+         "forbids I/O port access even to root.\nIt is usually switched on by Secure Boot; ciflash "
+         "needs Secure Boot off or a kernel\nwithout lockdown.\n"},
         {ENOSYS, 0, false, "[none]", "The kernel has no I/O port access (ioperm fails with "
          "ENOSYS): it was built without\nI/O port support (CONFIG_X86_IOPL_IOPERM), or the machine "
          "has no I/O ports.\nNeither root nor a capability helps; ciflash needs a kernel with I/O "
