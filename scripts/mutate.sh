@@ -174,6 +174,8 @@ declare -A proven=()
 prove() {
     [ -z "${proven[x$1]:-}" ] || return 0
     configure "$1"
+    # The build may still hold the mutant before, whose file has just been put back.
+    nice cmake --build "$(build_of "$1")" -j2 >/dev/null
     if ! judge "$1"; then
         cat "$scratch/ctest.log"
         echo "mutate.sh: the tests of judge '${1:-fast suite}' fail on the pristine tree" >&2
