@@ -52,7 +52,8 @@ rehearsed() {
     wait_for "Exit: ESC"; keys Escape; wait_for "$KO"; keys Escape; ended 4
     expect_eq "$(grep -c '"ports": 4, "turn_on": true' "$R")" 5 "windows in report"
     timeout -k 5 60 setsid $2 --fast $M --trace $t.sim </dev/null &>/dev/null || true
-    cmp -s <($H --version | grep page) <($2 --version | grep page) || return 0
+    cmp -s <($H --version | grep page) <($2 --version | grep page) ||
+        { echo "ciflash-sim has other images: no trace compared" && return; }
     cmp $t $t.sim || fail "trace differs"
 }
 
