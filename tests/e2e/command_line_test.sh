@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # command_line_test.sh VERSION PAGE0 PAGE1 CIFLASH-SIM [CIFLASH-REHEARSE CIFLASH-STANDIN]:
-# command lines, each in a scratch directory without a terminal. The hardware program runs
-# under ciflash-rehearse but once, with --version so that it cannot touch a port.
+# command lines in a scratch directory, no terminal. The hardware program runs alone only with
+# --version, refused before any port.
 VERSION=$1 SIM=$4 STANDIN=${6:-}
 IMAGES=("$2" "$3")
 status=0
