@@ -7,7 +7,7 @@
 
 namespace {
 
-// The start of the file at PATH in TEXT, NUL-terminated; "" when it cannot be read.
+// The start of the file PATH in TEXT, NUL-terminated ("" when unreadable).
 void read_start(const char *path, char (&text)[4096]) {
     std::FILE *file = std::fopen(path, "r");
     text[file == nullptr ? 0 : std::fread(text, 1, sizeof text - 1, file)] = '\0';

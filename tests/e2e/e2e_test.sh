@@ -50,10 +50,10 @@ rehearsed() {
     local M="--erase-ms 0 --block-ms 0 --reply 1:17:6581" t=$E2E_DIR/t
     start "$3 $M --trace $t --report $R -- $4"
     wait_for "Exit: ESC"; keys Escape; wait_for "$KO"; keys q; ended 4
-    expect_eq "$(grep -c '"ports": 4, "turn_on": true' "$R")" 5 "windows in report"
+    expect_eq "$(grep -c '"ports": 4, "turn_on": true' "$R")" 5 windows
     timeout -k 5 60 setsid $2 --fast $M --trace $t.sim </dev/null &>/dev/null || true
     cmp -s <($H --version | grep page) <($2 --version | grep page) ||
-        { echo "ciflash-sim has other images: no trace compared" && return; }
+        { echo "other images: no trace compared" && return; }
     cmp $t $t.sim || fail "trace differs"
 }
 

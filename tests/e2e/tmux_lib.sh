@@ -20,7 +20,7 @@ until_ok() {
     until "${@:2}"; do ((SECONDS < end)) || fail "timed out waiting for: $1"; sleep 0.05; done
 }
 
-# start COMMAND [COLUMNS ROWS], through an interactive shell and a sh that keeps the exit code
+# start COMMAND [COLUMNS ROWS]: in a shell, by a sh that keeps the exit code
 start() {
     stop_pane
     rm -f "$E2E_DIR/code"
