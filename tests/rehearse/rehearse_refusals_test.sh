@@ -9,7 +9,7 @@ cd "$DIR" || exit 1
 status=0
 fail() { echo "FAIL: $*" && status=1; }
 # A session and a time limit: nothing outlives the test.
-run() { timeout -k 5 60 setsid "$REHEARSE" --report r.json "$@" </dev/null >out 2>err; }
+run() { timeout -k 5 20 setsid "$REHEARSE" --report r.json "$@" </dev/null >out 2>err; }
 printf '#!/bin/sh\n[ "$1" = --version ] || exec %s\n' "$STANDIN" >other && chmod +x other
 SUMS=$("$SIM" --version | sed -n 's/.*SHA-256 //p' | paste -sd,)
 W="0x300-0x302 0x320-0x322 0x340-0x342 0x360-0x362 0x380-0x382"
