@@ -22,8 +22,6 @@ start --fast --report "$D/report"
 check 0 "start ended" '"success","blocks":[236,234]'
 start --fast --reply 0:3:6581
 check 4 "start ended" '"Critical Flash memory error ","blocks":[2,0]'
-start --fast --hang 1:5
-check 4 "start ended" '"DVB Module Dialog Error ","blocks":[236,4]'
 start --fast --processor 52
 check 1 ended '"Wrong processor !!!"' '"processor":"52"}' "$S0"
 start --free-never

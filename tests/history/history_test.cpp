@@ -26,15 +26,11 @@ std::string line(std::string run, std::string end = "INTERRUPTED") {
     return "T" + run + "  u@h  processor 51  images 0123456789ab fedcba987654  " + end + "\n";
 }
 
-// A record cut anywhere is skipped.
-TEST(History, CutRecordsSkipped) {
+// Runs paired by id, foreign and cut records skipped, the last N listed, bad N refused.
+TEST(History, OptionListsRuns) {
     std::FILE *out = std::tmpfile();
     for (size_t cut = 1; cut + 1 < S1.size(); ++cut)
         EXPECT_EQ(history_list(S1.substr(0, cut) + "\n" + S1, 9, out), 1) << cut;
-}
-
-// Runs paired by id, foreign lines skipped, the last N listed, bad N refused.
-TEST(History, OptionListsRuns) {
     std::filesystem::create_directories(DIR);
     std::ofstream(DIR / "h") << S1 << R"({"run":"1"}
 {"record":"x","run":"1"}

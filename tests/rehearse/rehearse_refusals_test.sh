@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# ciflash-rehearse without a terminal: the probe's misuses end with exit code 3, their line and
-# the report; the hardware program ends as it would alone, also when terminated while writing.
-# Arguments: ciflash-rehearse, ciflash-standin, the probe, ciflash-sim.
-REHEARSE=$1 STANDIN=$2 PROBE=$3 SIM=$4
+# rehearse_refusals_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN PROBE CIFLASH-SIM, no terminal: the
+# probe's misuses end with exit code 3, their line and the report; the hardware program ends as
+# it would alone, also when terminated while writing.
+REHEARSE=$1 STANDIN=$2 P="-- $3" SIM=$4
 DIR=$(mktemp -d)
 trap 'rm -rf "$DIR"' EXIT
 cd "$DIR" || exit 1
 status=0
 fail() { echo "FAIL: $*" && status=1; }
-# A session and a time limit for each run: nothing outlives the test.
-run() { timeout -k 5 60 setsid "$REHEARSE" --report r.json "$@" </dev/null >out 2>err; }
+# A session and a time limit: nothing outlives the test.
+run() { timeout -k 5 20 setsid "$REHEARSE" --report r.json "$@" </dev/null >out 2>err; }
 printf '#!/bin/sh\n[ "$1" = --version ] || exec %s\n' "$STANDIN" >other && chmod +x other
 SUMS=$("$SIM" --version | sed -n 's/.*SHA-256 //p' | paste -sd,)
 W="0x300-0x302 0x320-0x322 0x340-0x342 0x360-0x362 0x380-0x382"
@@ -22,7 +22,7 @@ BND=$(printf %016x $((0x$(grep CapBnd /proc/self/status | cut -f2) & ~($(id -u) 
 M="--erase-ms 0 --block-ms 0 --reply 0:40:6581"
 timeout 60 setsid "$SIM" --fast $M </dev/null >/dev/null 2>&1
 SIM_CODE=$?
-# options | exit code | error (with 3: the reason; ADDR: an address) | a line of report or output
+# options | exit code | error (for 3 the reason) | a line of the report or output
 while IFS='|' read -r options code message line; do
     run $options
     got="$?|$(grep -v '^$' err | sed -E 's/at 0x[0-9A-F]+ /at ADDR /')"
@@ -30,17 +30,17 @@ while IFS='|' read -r options code message line; do
     [ "$got" = "$code|$message" ] || fail "$options: got $got"
     grep -qF -- "$line" r.json out || fail "$options: no '$line' in: $(cat r.json out)"
 done <<EOF_CASES
--- $PROBE wrong-window|3|asked for the I/O ports $W, not exactly $W4|"ended": {"signal": 9}
--- $PROBE outside|3|$R E6 80 $I 0x80, outside the windows it asked for|"stopped": "the program ran
--- $PROBE word|3|$R 66 ED $I 0x301, $N|"port_reads": 0,
--- $PROBE dword|3|$R ED $I 0x301, $N|
--- $PROBE rep-insb|3|$R F3 6C $I 0x301, $N|
--- $PROBE prefixed|3|$R 3E EC $I 0x301, $N|
--- $PROBE thread|3|started a thread (clone3)|
--- $PROBE child|3|started a process (clone)|
--- $PROBE devport|3|opened /dev/port, the I/O ports|
---history h -- $PROBE status|0||CapBnd:	$BND NoNewPrivs:	1 CIFLASH_HISTORY=[$DIR/h]
--- $PROBE status|0||CIFLASH_HISTORY=[]
+$P wrong-window|3|asked for the I/O ports $W, not exactly $W4|"ended": {"signal": 9}
+$P outside|3|$R E6 80 $I 0x80, outside the windows it asked for|"stopped": "the program ran
+$P word|3|$R 66 ED $I 0x301, $N|"port_reads": 0,
+$P dword|3|$R ED $I 0x301, $N|
+$P rep-insb|3|$R F3 6C $I 0x301, $N|
+$P prefixed|3|$R 3E EC $I 0x301, $N|
+$P thread|3|started a thread (clone3)|
+$P child|3|started a process (clone)|
+$P devport|3|opened /dev/port, the I/O ports|
+--history h $P status|0||CapBnd:	$BND NoNewPrivs:	1 CIFLASH_HISTORY=[$DIR/h]
+$P status|0||CIFLASH_HISTORY=[]
 $M -- ./other|$SIM_CODE|$U (${SUMS/,/, }): matches_image is null|"matches_image": null
 EOF_CASES
 
