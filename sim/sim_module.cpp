@@ -135,6 +135,7 @@ static void begin_host_message() {
 
 static void end_host_message() {
     if (sim_if.size_regs_written == 0 && sim_if.host_bytes.empty()) return; // HC given back
+    if (!(sim_if.command & COMMAND_SW)) sim_record.messages.push_back(sim_if.host_bytes);
     if (sim_if.size_regs_written != 3) sim_protocol_error("message without both size bytes");
     if (sim_if.host_bytes.size() < sim_if.host_size) {
         sim_protocol_error("message shorter than its announced size");

@@ -63,7 +63,8 @@ struct SimPage {
 struct SimRecord {
     uint16_t negotiated = 0; // buffer size the host last wrote
     std::optional<uint8_t> frame_mode;
-    int frames = 0; // block frames received
+    int frames = 0;                             // block frames received
+    std::vector<std::vector<uint8_t>> messages; // every host message as written, size writes aside
     SimPage pages[2];
     bool pages_seen[2] = {false, false};
     int frames_after_error = 0;

@@ -5,37 +5,14 @@
 #include "console/screen.h"
 #include "console/startup.h"
 #include "link/ci_link.h"
-#include "link/port.h"
-#include "link/registers.h"
 #include "protocol/run_state.h"
 #include "sim/sim_clock.h"
 #include "tests/support/test_images.h"
 
-std::vector<Message> wire;
-static std::vector<uint8_t> written; // data bytes since HC was set
-static uint8_t command;
-
-uint8_t port_read(uint16_t port) {
-    sim_clock_bus_cycle();
-    return sim_read(port);
-}
-void port_write(uint16_t port, uint8_t value) {
-    sim_clock_bus_cycle();
-    sim_write(port, value);
-    const int offset = port - sim_config.base;
-    if (offset == REG_DATA) written.push_back(value);
-    if (offset != REG_COMMAND) return;
-    if (value & ~command & COMMAND_HC) written.clear();
-    if (command & ~value & COMMAND_HC && !(value & COMMAND_SW))
-        wire.push_back({written, vscreen.writes.size()});
-    command = value;
-}
-
 int run_program(const RunSetup &setup) {
     module_link = ModuleLink{};
     buffer_size = frame_mode = 0;
-    quit_exit_code = command = 0;
-    wire.clear();
+    quit_exit_code = 0;
     sim_clock_set_ms(setup.clock_ms);
     sim_config = setup.config;
     sim_reset();

@@ -12,12 +12,6 @@ struct RunSetup {
 };
 constexpr int WAITING = -2; // a run left waiting for a key
 
-struct Message {
-    std::vector<uint8_t> bytes;
-    size_t screen_writes; // before it
-};
-extern std::vector<Message> wire; // host messages, size writes aside
-
 // The exit code; the screen in vscreen, the module's view in sim_record.
 int run_program(const RunSetup &setup);
 RunSetup schedule_from_bytes(const uint8_t *data, size_t size);

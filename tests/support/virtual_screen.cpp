@@ -2,6 +2,7 @@
 
 #include "platform/console.h"
 #include "platform/process.h"
+#include "sim/sim_module.h"
 
 VirtualScreen vscreen;
 
@@ -41,6 +42,7 @@ void screen_goto(uint16_t column, uint16_t row) {
 }
 void screen_write(const char *text) {
     vscreen.writes.emplace_back(vscreen.row, text);
+    vscreen.messages_before.push_back(sim_record.messages.size());
     for (; *text; ++text) {
         const bool line_feed = *text == '\n';
         if (!line_feed) vscreen.cells[size_t(vscreen.row)][size_t(vscreen.column++)] = *text;

@@ -16,6 +16,7 @@ struct VirtualScreen {
     std::vector<std::string> cells;
     int column = 0, row = 0;
     Rows writes;
+    std::vector<size_t> messages_before; // host messages the module had when each write came
     std::deque<int> keys;
     bool shielded = false;
     int held_signal = 0; // arrives while shielded
