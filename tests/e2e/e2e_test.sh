@@ -6,10 +6,6 @@ CASE=$1 R=$E2E_DIR/report.json H="${3:-} --no-module -- ${4:-}"
 SIM="$2 --fast --report $R" REAL="$2 --block-ms 0 --report $R"
 W="Update code page 0 under process" OK="UPDATE SUCCESSFULL. " KO="UPDATE ERROR !!!"
 
-expect_report() {
-    grep -q '"frames_after_error": 0,' "$R" && grep -Pzq '"protocol_errors": \[\n  \]' "$R" &&
-        [ "$(grep -c '"matches_image": true' "$R")" = "$1" ] || fail "$(cat "$R")"
-}
 ended() { expect_eq "$(exit_code)" "$1" "exit code"; }
 # SEND during the write: the success screen, then exit code CODE (after ESC for 0).
 held() {
@@ -20,7 +16,8 @@ held() {
     [ "$2" != 0 ] || keys Escape
     ended "$2"
     expect_row 15 " ${OK% }"
-    expect_report 2
+    grep -q '"frames_after_error": 0,' "$R" && grep -Pzq '"protocol_errors": \[\n  \]' "$R" &&
+        [ "$(grep -c '"matches_image": true' "$R")" = 2 ] || fail "$(cat "$R")"
 }
 small() {
     start "$1" "$2" "$3"
@@ -33,17 +30,6 @@ second() {
     setsid $H </dev/null >/dev/null 2>"$E2E_DIR/err" || code=$?
     expect_eq "$code $(head -n 1 "$E2E_DIR/err")" \
         "1 ciflash: another ciflash (process $(program_pid)) is using the reader." "second"
-}
-# Hang-up ignored, no terminal: the outcome ends as with Q.
-nohup_run() {
-    local code=0
-    setsid nohup $REAL "$@" </dev/null >"$E2E_DIR/out" 2>&1 &
-    trap "kill -9 -$! 2>/dev/null || true; e2e_cleanup" EXIT
-    until_ok "$W" grep -qF "$W" "$E2E_DIR/out"
-    kill -HUP $!
-    wait $! || code=$?
-    expect_eq "$code" 4 nohup
-    grep -qF "$KO" "$E2E_DIR/out" || fail "no outcome: $(cat "$E2E_DIR/out")"
 }
 # Q on the failed outcome; the port accesses are ciflash-sim's when both carry the same images.
 rehearsed() {
@@ -67,18 +53,10 @@ no_module_prompt|expect_row 15 " PLEASE, INSERT A DVB MODULE"; keys a b c Enter 
 no_module_prompt|wait_for "PROMPT> "; expect_row 25 "PROMPT>"
 full_run|start "$SIM"; wait_for "$OK"; expect_row 15 " ${OK% }"
 full_run|expect_eq "$(screen_text | grep -c .)" 3 rows; keys Space Space Escape; ended 0
-refused_processor|start "$SIM --processor 52"; ended 1; expect_row 20 " Wrong processor !!!"
-refused_processor|expect_row 21 "  Contact Zolvant Technical Support"
-error_reply|start "$SIM --reply 1:17:6581"; wait_for "Critical Flash memory error "
-error_reply|expect_row 20 " Exit: ESC"; keys q Q Space Escape; wait_for "$KO"; keys Escape
-error_reply|ended 4
 held_usr1|held "signal USR1" 138
 held_alrm|held "signal ALRM" 142
 held_stop|held "keys C-z C-s" 0
-held_error|start "$REAL --reply 0:150:6400"; wait_for "$W"; signal HUP; ended 129
-held_error|expect_row 3 " Flash memory error"
 prompt|start "$SIM --no-module"; wait_for "EXIT WITH 'Q'"; signal INT; ended 130
-nohup|nohup_run --reply 0:150:6400; expect_report 0
 size_79x25|small "$SIM" 79 25
 size_80x24|small "$SIM" 80 24
 size_hw|small "$H" 79 25
@@ -88,5 +66,5 @@ lock|start "$H"; wait_for "EXIT WITH 'Q'"; second; keys q; ended 0
 rehearsed|rehearsed "$@"
 TABLE
 [ -n "$found" ] || { echo "unknown case $CASE" >&2; exit 2; }
-[ "$CASE" = nohup ] || expect_terminal_restored
+expect_terminal_restored
 echo "PASS: $CASE"
