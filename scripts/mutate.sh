@@ -12,7 +12,7 @@
 # file, otherwise the mutant is reported STALE: a mutant never silently stops applying when
 # the code changes. A mutant that no longer compiles counts as a failure too, not as killed,
 # and so does one that only makes a test run out of time: a test must fail, not hang.
-# One line per mutant, naming the tests that killed it, goes to stdout and to the log
+# One line per mutant, naming every test that killed it, goes to stdout and to the log
 # (build-mutate/mutate.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -160,13 +160,13 @@ judge() {
     windows) set -- ;;
     *) set -- -R "$1" ;;
     esac
-    ctest --test-dir "$build" "$@" -j2 --stop-on-failure --timeout 60 --no-tests=error \
+    ctest --test-dir "$build" "$@" -j2 --timeout 60 --no-tests=error \
         >"$scratch/ctest.log" 2>&1
 }
 # The tests that failed in the last judgement as "name (Failed)", "name (Timeout)"...
 failed_tests() {
     sed -n '/^The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \(.*\)$/\1/p' \
-        "$scratch/ctest.log"
+        "$scratch/ctest.log" | sed 's/  # GetParam() = [^ ]*//'
 }
 
 # Every judge passes on the pristine tree before it judges a mutant.
