@@ -1,7 +1,7 @@
 // The millisecond clock on Linux: CLOCK_MONOTONIC, which neither jumps with the wall clock
 // nor stops counting while the program waits.
-#include "platform/os_clock.h"
 #include "platform/os_clock_linux.h"
+#include "platform/os_clock.h"
 
 #include <cerrno>
 #include <ctime>
