@@ -58,7 +58,7 @@ RunSetup schedule_from_bytes(const uint8_t *data, size_t size) {
     s.clock_ms = 0u - next() * 64u; // the tick counter wraps within 16 s
     const uint8_t flags = next();
     c.silent_identify = flags & 1;
-    c.bios = flags & 2 ? "1.05" : "1.07";
+    c.bios = flags & 2 ? "1.06" : "1.07";
     const int quit = flags & 4 ? 'q' : flags & 8 ? ' ' : 27;
     s.keys = {quit, 27, quit, 27};
     c.module_buffer = uint16_t(9 + next16() % 1100);
