@@ -56,7 +56,6 @@ full_run|expect_eq "$(screen_text | grep -c .)" 3 rows; keys Space Space Escape;
 held_usr1|held "signal USR1" 138
 held_alrm|held "signal ALRM" 142
 held_stop|held "keys C-z C-s" 0
-prompt|start "$SIM --no-module"; wait_for "EXIT WITH 'Q'"; signal INT; ended 130
 size_79x25|small "$SIM" 79 25
 size_80x24|small "$SIM" 80 24
 size_hw|small "$H" 79 25

@@ -1,5 +1,5 @@
-# Runs in a tmux pane (80x25 unless given). Each wait fails after E2E_WAIT (30) seconds; any way
-# out kills the pane's session.
+# Runs in a tmux pane (80x25 unless given); each wait fails after E2E_WAIT (30) s; any way out
+# kills the pane's session.
 set -euo pipefail
 
 E2E_SOCKET="ciflash-e2e-$$"
