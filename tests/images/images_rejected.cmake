@@ -1,4 +1,4 @@
-# Configures and builds the probe project with good and bad page images, checking every outcome.
+# Configures and builds the probe project with good and bad page images.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(build "${WORK_DIR}/build")
 set(at "${WORK_DIR}/")

@@ -1,5 +1,5 @@
-// The console on pseudo-terminals: each row runs a child on a fresh 80x28 pty, types into it at
-// given points, and compares its screen, its reports through a pipe, its end and the modes left.
+// The console on pseudo-terminals: a child on a fresh 80x28 pty is typed into at given points;
+// its screen, its reports through a pipe, its end and the modes left are compared.
 #include "default_signals.h"
 #include "platform/console.h"
 

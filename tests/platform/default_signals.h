@@ -1,5 +1,5 @@
-// A test child starts with the ending signals at their default: a runner in the background
-// hands down interrupt and quit ignored, and the console leaves ignored signals alone.
+// A test child starts with the ending signals at their default, as a background runner hands
+// down INT and QUIT ignored, and ignored signals stay ignored.
 #pragma once
 #include <csignal>
 #include <initializer_list>

@@ -1,5 +1,4 @@
-// The I/O ports on Linux: the ports that reach the bus, the diagnosis when the windows cannot be
-// opened, and the capabilities given up once they are.
+// The I/O ports on Linux: which reach the bus, the diagnosis, the capabilities given up.
 #include "link/port.h"
 #include "platform/port_access_linux.h"
 #include "platform/port_windows.h"
@@ -22,8 +21,8 @@ bool reads_ff(uint16_t port) {
     return port_read(port) == 0xFF;
 }
 
-// Exactly 20 ports are taken. Without I/O permission a port access reaching the bus kills the
-// child: the windows stay shut until open, and the ports next to them always.
+// Exactly 20 ports are taken. Without I/O permission an access reaching the bus kills the
+// child: the windows stay shut until open, the ports next to them always.
 TEST(PortWindows, LetOnlyTheFiveWindowsThroughAndNothingBeforeTheyAreOpen) {
     int taken = 0;
     for (uint32_t port = 0; port <= 0xFFFF; ++port) taken += port_in_windows(uint16_t(port));

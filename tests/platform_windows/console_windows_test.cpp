@@ -1,5 +1,4 @@
-// The console on a real console (Wine gives one to a program started on a terminal), with key
-// records written into its input.
+// The console on Wine's console, with key records written into its input.
 #include "platform/console.h"
 
 #include <gtest/gtest.h>
@@ -27,8 +26,8 @@ void type(HANDLE input, WORD virtual_key, char character, DWORD state = 0) {
     WriteConsoleInputA(input, &record, 1, &written);
 }
 
-// A screen of 120 x 300 cells, more rows than a window shows, all 'x', is cleared whole; the
-// input mode is put back after the key reads; the prompt ends below the lowest row written.
+// A 120 x 300 screen of 'x' is cleared whole; the input mode is put back after the key reads;
+// the prompt ends below the lowest row written.
 TEST(ConsoleWindows, ClearsReadsKeysAndLeavesThePromptBelowTheScreen) {
     const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE big = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr,

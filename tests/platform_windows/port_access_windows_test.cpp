@@ -1,5 +1,4 @@
-// The I/O ports on Windows: the port driver's DLL is loaded from beside the program, never from
-// PATH, and each fault of the driver has its diagnosis.
+// The port driver's DLL: loaded from beside the program, never from PATH; each fault diagnosed.
 #include "link/port.h"
 #include "platform/port_access.h"
 #include "platform/port_access_windows.h"
@@ -19,9 +18,8 @@ std::string test_folder() {
     return path.substr(0, path.find_last_of('\\') + 1);
 }
 
-// Opens the ports with the stand-in's folder alone on PATH, and the stand-in copied beside the
-// program when `beside`, then reads ports around the first and last window. Exit code 1:
-// refused, nothing through; 0: opened, only the windows reached the stand-in.
+// Opens the ports with the stand-in DLL on PATH (and beside the program when `beside`), then
+// reads ports around the windows. 1: refused, nothing through; 0: only the windows reached it.
 int open_and_try_ports(bool beside) {
     const std::string folder = test_folder(), stand_in = folder + "fake_inpout\\inpoutx64.dll";
     SetEnvironmentVariableA("PATH", (folder + "fake_inpout").c_str());

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# rehearse_refusals_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN PROBE CIFLASH-SIM, no terminal: the
-# probe's misuses end with exit code 3, their line and the report; the hardware program ends as
-# it would alone, also when terminated while writing.
+# rehearse_refusals_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN PROBE CIFLASH-SIM: the probe's
+# misuses end with exit code 3 and their line; a TERM while writing waits for the write's end.
 REHEARSE=$1 STANDIN=$2 P="-- $3" SIM=$4
 DIR=$(mktemp -d)
 trap 'rm -rf "$DIR"' EXIT
