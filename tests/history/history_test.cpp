@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "console/command_line.h"
 #include "console/history.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-const auto DIR = std::filesystem::temp_directory_path() / std::to_string(std::rand());
+const auto DIR = std::filesystem::temp_directory_path() / std::to_string(std::random_device{}());
 void set_env(std::string setting) {
     putenv(strdup(setting.c_str()));
 }

@@ -1,4 +1,5 @@
 # Configures and builds the probe project with good and bad page images.
+file(LOCK "${WORK_DIR}.lock") # one run at a time in a build
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(build "${WORK_DIR}/build")
 set(at "${WORK_DIR}/")
