@@ -23,8 +23,10 @@ cd "$(dirname "$0")/.."
 # them: a ctest -R regex (slow tests allowed), or `windows`, the cross build's tests under Wine.
 MUTANTS=$(cat scripts/mutants/*.txt)
 
-# Tests that skip unless run as root: a kill by them alone is marked "needs root".
-NEEDS_ROOT='^(PortAccessDropCaps\.|rehearse_)'
+# Tests whose outcome may depend on privilege (one skips unless run as root; the rehearsal
+# drops capabilities). Run as root, a kill by them alone is judged again as the user nobody,
+# and marked "needs root" unless they fail there too.
+PRIVILEGED='^(PortAccessDropCaps\.|rehearse_)'
 
 # Mutants that cannot change behaviour: id@@reason. They are listed, not run.
 EQUIVALENT=$(cat <<'EOF'
@@ -181,7 +183,18 @@ prove() {
         echo "mutate.sh: the tests of judge '${1:-fast suite}' fail on the pristine tree" >&2
         exit 1
     fi
+    if [ -z "$1" ] && [ "$(id -u)" = 0 ] && ! as_nobody "$1" "$PRIVILEGED"; then
+        cat "$scratch/ctest-nobody.log"
+        echo "mutate.sh: the privileged tests fail as nobody on the pristine tree" >&2
+        exit 1
+    fi
     proven[x$1]=1
+}
+# as_nobody JUDGE REGEX: runs the tests of REGEX in JUDGE's build as the user nobody.
+as_nobody() {
+    chmod -R a+rwX "$scratch"
+    setpriv --reuid=65534 --regid=65534 --clear-groups ctest --test-dir "$(build_of "$1")" \
+        -R "$2" --timeout 60 --no-tests=error >"$scratch/ctest-nobody.log" 2>&1
 }
 
 killed=0
@@ -213,7 +226,9 @@ for line in "${selected[@]}"; do
         if [ -n "$killers" ]; then
             verdict=killed
             killed=$((killed + 1))
-            if [ -z "$(tr ' ' '\n' <<<"$killers" | grep -Ev "$NEEDS_ROOT" || true)" ]; then
+            if [ "$(id -u)" = 0 ] &&
+                [ -z "$(tr ' ' '\n' <<<"$killers" | grep -Ev "$PRIVILEGED" || true)" ] &&
+                as_nobody "$by" "^($(tr ' ' '|' <<<"$killers"))\$"; then
                 verdict="killed, needs root,"
             fi
         elif [ -n "$failed" ]; then
