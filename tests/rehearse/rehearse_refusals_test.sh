@@ -3,6 +3,7 @@
 # misuses end with exit code 3 and their line; a TERM while writing waits for the write's end.
 REHEARSE=$1 STANDIN=$2 P="-- $3" SIM=$4
 DIR=$(mktemp -d)
+export CIFLASH_LOCK=$DIR/lock # the reader's lock of this run alone
 trap 'rm -rf "$DIR"' EXIT
 cd "$DIR" || exit 1
 status=0
