@@ -9,11 +9,14 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCIFLASH_TESTS=ON >/dev/null
 cmake --build build >/dev/null
 mkdir -p build/soak
-rm -f build/soak/*.log
+rm -f build/soak/*.log build/soak/beside.count
 
 beside() {
     local n=0
-    while ctest --test-dir build -j2 >build/soak/beside.log 2>&1; do n=$((n + 1)); done
+    while ctest --test-dir build -j2 >build/soak/beside.log 2>&1; do
+        n=$((n + 1))
+        echo $n >build/soak/beside.count
+    done
     echo "soak.sh: the suite beside failed on its run $((n + 1)); see build/soak/beside.log" >&2
     return 1
 }
@@ -32,3 +35,5 @@ for run in $(seq "$runs"); do
     echo "run $run of $runs passed ($(sed -n 's/^Total Test time (real) = *//p' \
         "build/soak/run$run.log"))"
 done
+beside_runs=$(cat build/soak/beside.count 2>/dev/null || echo 0)
+echo "all $runs runs passed; the suite beside passed $beside_runs whole runs meanwhile"
