@@ -7,13 +7,13 @@
 
 PortGrant port_grant;
 
-namespace {
-
-std::string hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
+std::string hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
 }
+
+namespace {
 
 std::string request_text(const PortRequest &r) {
     return hex(r.from) + "-" + hex(r.from + r.count - 1) + (r.turn_on ? "" : " (off)");

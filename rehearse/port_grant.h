@@ -35,5 +35,8 @@ bool grant_check_first_access(pid_t pid);
 // Whether the requests cover the port.
 bool grant_covers(uint16_t port);
 
+// A port or an address as the refusals and the report write it: "0x" and upper-case hex.
+std::string hex(uint64_t value);
+
 // The "ioperm_windows" member of the report.
 std::string grant_report_member();

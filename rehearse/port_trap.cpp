@@ -78,12 +78,6 @@ bool instruction_at(pid_t pid, uint64_t address, uint8_t *code, PortInstruction 
     return true;
 }
 
-std::string hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
 PortTrap refuse(const uint8_t *code, const PortInstruction &in, uint64_t address, uint16_t port,
                 const char *why) {
     std::string bytes;
