@@ -7,17 +7,16 @@
 #include <fstream>
 #include <string>
 #include <sys/ptrace.h>
-#include <sys/uio.h>
 #include <sys/user.h>
 #include <unordered_map>
 
 #include "link/port.h"
 #include "rehearse/port_grant.h"
+#include "rehearse/program_memory.h"
 
 namespace {
 
 constexpr size_t MAX_INSTRUCTION = 15; // the longest x86 instruction
-constexpr uintptr_t PAGE = 4096;
 
 // The port instructions decoded in code the program cannot write, by address, with their
 // bytes: each is read and decoded once, until the program changes its mappings.
@@ -34,18 +33,6 @@ constexpr uint8_t LEGACY_PREFIXES[] = {0xF0, 0xF2, 0xF3, 0x2E, 0x36, 0x3E,
 bool is_legacy_prefix(uint8_t byte) {
     return std::find(std::begin(LEGACY_PREFIXES), std::end(LEGACY_PREFIXES), byte) !=
            std::end(LEGACY_PREFIXES);
-}
-
-// Up to 15 bytes at `address` in the program, stopping at the end of a readable mapping:
-// the second page is asked for separately, so that the first is read even if it is the last.
-size_t read_code(pid_t pid, uint64_t address, uint8_t *code) {
-    const size_t first = std::min<size_t>(MAX_INSTRUCTION, PAGE - (address % PAGE));
-    iovec local{code, MAX_INSTRUCTION};
-    iovec remote[2] = {{reinterpret_cast<void *>(address), first},
-                       {reinterpret_cast<void *>(address + first), MAX_INSTRUCTION - first}};
-    const ssize_t got =
-        process_vm_readv(pid, &local, 1, remote, first < MAX_INSTRUCTION ? 2 : 1, 0);
-    return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
 // Whether the program's mapping holding `address` is writable (or not found).
@@ -68,7 +55,8 @@ bool instruction_at(pid_t pid, uint64_t address, uint8_t *code, PortInstruction 
         *out = known->second.instruction;
         return true;
     }
-    if (!port_instruction_decode(code, read_code(pid, address, code), out)) return false;
+    if (!port_instruction_decode(code, program_read(pid, address, code, MAX_INSTRUCTION), out))
+        return false;
     // Code the program may rewrite is read again at every access.
     if (!code_writable(pid, address)) {
         Decoded &entry = decoded[address];

@@ -11,7 +11,6 @@
 #include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/uio.h>
 #include <sys/user.h>
 #include <sys/vfs.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 
 #include "rehearse/port_grant.h"
 #include "rehearse/port_trap.h"
+#include "rehearse/program_memory.h"
 #include "rehearse/seal.h"
 
 namespace {
@@ -39,11 +39,7 @@ void on_term(int) {
 // A string of the program's memory (a path), at most one page.
 std::string read_string(pid_t pid, uint64_t address) {
     char text[4097] = {};
-    const size_t first = 4096 - address % 4096;
-    iovec local{text, 4096};
-    iovec remote[2] = {{reinterpret_cast<void *>(address), first},
-                       {reinterpret_cast<void *>(address + first), 4096 - first}};
-    if (process_vm_readv(pid, &local, 1, remote, 2, 0) <= 0) return {};
+    program_read(pid, address, text, 4096);
     return text;
 }
 
@@ -115,8 +111,7 @@ bool on_judged_call(pid_t pid) {
                                                : "the program started a process (clone)");
     case CALL_CLONE3: {
         clone_args clone{};
-        iovec local{&clone, sizeof clone.flags}, remote{reinterpret_cast<void *>(args[0]), 8};
-        process_vm_readv(pid, &local, 1, &remote, 1, 0);
+        program_read(pid, args[0], &clone.flags, sizeof clone.flags);
         return refuse((clone.flags & CLONE_THREAD) ? "the program started a thread (clone3)"
                                                    : "the program started a process (clone3)");
     }
