@@ -40,12 +40,3 @@ bool program_images_known(const char *program, std::string *why) {
            page_image_0_sha256 + ", " + page_image_1_sha256 + ")";
     return false;
 }
-
-std::string report_without_image_match(std::string report) {
-    for (const char *value : {"true", "false"}) {
-        const std::string judged = std::string("\"matches_image\": ") + value;
-        for (size_t at; (at = report.find(judged)) != std::string::npos;)
-            report.replace(at, judged.size(), "\"matches_image\": null");
-    }
-    return report;
-}

@@ -6,6 +6,3 @@
 // Runs `PROGRAM --version`, sealed and traced like the rehearsal, and tells whether it names
 // the simulated module's two images. False, with `why` set, when it does not or cannot say.
 bool program_images_known(const char *program, std::string *why);
-
-// The report with every page's "matches_image" made null: the flash was not judged.
-std::string report_without_image_match(std::string report);

@@ -136,13 +136,11 @@ int main(int argc, char **argv) {
     sim_port_trace_to(nullptr);
     if (trace) std::fclose(trace);
     if (report) {
-        std::string json = sim_report_json(rehearsal_members(end, stopped));
         std::string why;
-        if (end.started && !program_images_known(argv[options.program_arg], &why)) {
-            json = report_without_image_match(json);
+        const bool judged = !end.started || program_images_known(argv[options.program_arg], &why);
+        if (!judged)
             std::fprintf(stderr, "ciflash-rehearse: %s: matches_image is null\n", why.c_str());
-        }
-        std::fputs(json.c_str(), report);
+        std::fputs(sim_report_json(rehearsal_members(end, stopped), judged).c_str(), report);
         std::fclose(report);
     }
     if (!stopped.empty()) {

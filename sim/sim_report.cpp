@@ -11,7 +11,7 @@ std::string sim_json_string(const std::string &text) {
     return out + "\"";
 }
 
-std::string sim_report_json(const std::string &extra_members) {
+std::string sim_report_json(const std::string &extra_members, bool images_judged) {
     const SimRecord &r = sim_record;
     std::string json = "{\n";
     json += "  \"buffer_size\": " + std::to_string(r.negotiated) + ",\n";
@@ -26,9 +26,12 @@ std::string sim_report_json(const std::string &extra_members) {
     for (int page = 0; page < 2; ++page) {
         if (!r.pages_seen[page]) continue;
         json += separator;
+        const char *matches = !images_judged                 ? "null"
+                              : sim_page_matches_image(page) ? "true"
+                                                             : "false";
         json += "\n    {\"page\": " + std::to_string(page) +
                 ", \"blocks\": " + std::to_string(r.pages[page].blocks) +
-                ", \"matches_image\": " + (sim_page_matches_image(page) ? "true" : "false") + "}";
+                ", \"matches_image\": " + matches + "}";
         separator = ",";
     }
     json += "\n  ],\n  \"protocol_errors\": [";
