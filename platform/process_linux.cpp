@@ -1,15 +1,13 @@
-// Ending the process on Linux, and the signals that end or stop it. An ending signal puts the
-// console back first and then takes its default effect. While the shield is up, every signal
-// that can be held and would end or stop the process is held back: ending signals end the run
-// once the outcome is drawn, stop requests (Ctrl+Z, background reads and writes) are dropped.
+// The signals that end or stop the process on Linux. An ending signal puts the console back
+// first and then takes its default effect. While the shield is up, every signal that can be
+// held and would end or stop the process is held back: ending signals end the run once the
+// outcome is drawn, stop requests (Ctrl+Z, background reads and writes) are dropped.
 #include "platform/process.h"
 
 #include "console/history.h"
 #include "platform/console.h"
 
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -64,13 +62,6 @@ void process_catch_signals() {
     action.sa_mask = heeded_ending_signals();
     for (const int number : ENDING_SIGNALS)
         if (sigismember(&action.sa_mask, number)) sigaction(number, &action, nullptr);
-}
-
-void process_exit(int code) {
-    std::fflush(stdout);
-    console_restore();
-    history_ended(code);
-    std::exit(code);
 }
 
 void process_shield_begin() {

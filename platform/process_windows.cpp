@@ -1,9 +1,9 @@
-// Ending the process on Windows, and the console control events that end it: Ctrl+C,
-// Ctrl+Break, closing the console window, log-off and shut-down put the console back first
-// and then take their default effect, the end of the process with STATUS_CONTROL_C_EXIT.
-// Windows runs the control handler on a thread of its own. A process started with Ctrl+C
-// ignored (as a background job is) never sees the event: Windows does not call the handler
-// for it, shield or not, and nothing here clears that setting.
+// The console control events that end the process on Windows: Ctrl+C, Ctrl+Break, closing the
+// console window, log-off and shut-down put the console back first and then take their default
+// effect, the end of the process with STATUS_CONTROL_C_EXIT. Windows runs the control handler
+// on a thread of its own. A process started with Ctrl+C ignored (as a background job is) never
+// sees the event: Windows does not call the handler for it, shield or not, and nothing here
+// clears that setting.
 #include "platform/process_windows.h"
 #include "platform/process.h"
 
@@ -12,8 +12,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <windows.h>
 
 namespace {
@@ -38,13 +36,6 @@ BOOL WINAPI process_console_event(DWORD event) {
 
 void process_catch_signals() {
     SetConsoleCtrlHandler(process_console_event, TRUE);
-}
-
-void process_exit(int code) {
-    std::fflush(stdout);
-    console_restore();
-    history_ended(code);
-    std::exit(code);
 }
 
 void process_shield_begin() {
