@@ -132,8 +132,9 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
     screen_banner();
     if (!marker_ok(image)) {
         screen_line(20, "Exit: ESC");
-        screen_line(3, page == 0 ? "wrong page0 binary file\n" : "wrong page1 binary file\n");
-        history_note_outcome(page == 0 ? "wrong page0 binary file" : "wrong page1 binary file");
+        const char *wrong = page == 0 ? "wrong page0 binary file\n" : "wrong page1 binary file\n";
+        screen_line(3, wrong);
+        history_note_outcome(wrong); // up to the line's end
         return close_on_escape();
     }
     const uint32_t block_count = page_block_count(image, call.block_len);
