@@ -15,8 +15,11 @@ constexpr int HISTORY_DEFAULT_RUNS = 20;
 // Where this run's records go; nullptr or "" keeps no history. `syslog_copy` also sends each
 // record to the system log, where there is one. Called once, before the run starts.
 void history_use(const char *path, bool syslog_copy);
-// The hardware program's history: the file CIFLASH_HISTORY names (none when it is set but
-// empty), otherwise the default file of this machine, copied to the system log.
+// The hardware program's history file: the one CIFLASH_HISTORY names ("" when it is set but
+// empty: no history), otherwise this machine's default file, written into `path`; nullptr when
+// there is no folder for it.
+const char *history_file(char *path, size_t size);
+// The hardware program's history: history_file, the default file copied to the system log.
 void history_use_default();
 
 // A value of the module's identification as shown on screen, by its identification tag.

@@ -10,8 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/history_os.h"
-
 namespace {
 
 // A record's values by path: "module.customer", "images.0.sha256"; numbers as written.
@@ -198,17 +196,16 @@ int history_list(const std::string &text, int runs, std::FILE *out) {
 }
 
 int history_print(int runs) {
-    const char *named = std::getenv("CIFLASH_HISTORY");
     char path[1024] = "";
-    if (named && !*named) {
-        std::fputs("ciflash: no history is kept: CIFLASH_HISTORY is empty\n", stderr);
-        return 1;
-    }
-    if (!named && !history_os_default_path(path, sizeof path)) {
+    const char *file_name = history_file(path, sizeof path);
+    if (!file_name) {
         std::fputs("ciflash: no folder for the history (no home folder?)\n", stderr);
         return 1;
     }
-    const char *file_name = named ? named : path;
+    if (!*file_name) {
+        std::fputs("ciflash: no history is kept: CIFLASH_HISTORY is empty\n", stderr);
+        return 1;
+    }
     std::FILE *file = std::fopen(file_name, "rb");
     if (!file) {
         std::fprintf(stderr, "ciflash: no history in %s: %s\n", file_name, std::strerror(errno));

@@ -155,6 +155,14 @@ void put_ended(Out &o, const char *outcome, int exit_code, int64_t now) {
     if (!run.started) put_identity(o);
 }
 
+// Writes the ended record with this outcome; the system log gets no copy from a signal handler.
+void write_ended(const char *outcome, int exit_code, bool syslog_copy) {
+    char record[RECORD_SIZE];
+    Out o = {record, record + sizeof record};
+    put_ended(o, outcome, exit_code, history_os_now_ms());
+    append(record, o, syslog_copy);
+}
+
 } // namespace
 
 void history_name_run() {
@@ -198,10 +206,7 @@ void history_ended(int exit_code) {
     } else
         put(o, "quit before the write");
     *o.at = '\0';
-    char record[RECORD_SIZE];
-    o = {record, record + sizeof record};
-    put_ended(o, outcome, exit_code, history_os_now_ms());
-    append(record, o, true);
+    write_ended(outcome, exit_code, true);
     if (run.failed_error)
         std::fprintf(stderr, "ciflash: the update history was not written to %s: %s\n", run.path,
                      history_os_error_text(run.failed_error));
@@ -215,8 +220,5 @@ void history_ended_by_signal(int number, int exit_code) {
     put(o, "signal ");
     put_int(o, number);
     *o.at = '\0';
-    char record[RECORD_SIZE];
-    o = {record, record + sizeof record};
-    put_ended(o, outcome, exit_code, history_os_now_ms());
-    append(record, o, false);
+    write_ended(outcome, exit_code, false);
 }

@@ -17,9 +17,14 @@ void history_use(const char *path, bool syslog_copy) {
     history_name_run();
 }
 
-void history_use_default() {
+const char *history_file(char *path, size_t size) {
     const char *named = std::getenv("CIFLASH_HISTORY");
+    if (named) return named;
+    return history_os_default_path(path, size) ? path : nullptr;
+}
+
+void history_use_default() {
     char path[sizeof history_run.path] = "";
-    if (!named && !history_os_default_path(path, sizeof path)) return;
-    history_use(named ? named : path, !named);
+    const char *file = history_file(path, sizeof path);
+    if (file) history_use(file, file == path);
 }
