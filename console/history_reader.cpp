@@ -190,7 +190,8 @@ int history_list(const std::string &text, int runs, std::FILE *out) {
         }
         (started ? run->started : run->ended) = std::move(fields);
     }
-    const size_t first = all.size() > static_cast<size_t>(runs) ? all.size() - runs : 0;
+    const auto wanted = static_cast<size_t>(runs);
+    const size_t first = all.size() > wanted ? all.size() - wanted : 0;
     for (size_t i = first; i < all.size(); ++i) print_run(all[i], out);
     return skipped;
 }
