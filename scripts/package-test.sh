@@ -2,8 +2,8 @@
 # The Debian package, built and tried in a throw-away root.
 #
 # build-package gives altered stand-in images as the real ones (scripts/test-firmware.sh), so
-# that ciflash and the maintainer scripts that grant and take back its capability are in the package. That package is for this
-# test only and is never published.
+# that ciflash and the maintainer scripts that grant and take back its capability are in the
+# package. That package is for this test only and is never published.
 #
 # The package is installed with `dpkg --root` rather than unpacked with `dpkg -x`: so dpkg
 # itself runs the postinst and the prerm (chrootless, with DPKG_ROOT set) on install, upgrade
