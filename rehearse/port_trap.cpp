@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <string>
 #include <sys/ptrace.h>
 #include <sys/user.h>
-#include <unordered_map>
 
 #include "link/port.h"
 #include "rehearse/port_grant.h"
@@ -16,15 +13,8 @@
 
 namespace {
 
-constexpr size_t MAX_INSTRUCTION = 15; // the longest x86 instruction
-
-// The port instructions decoded in code the program cannot write, by address, with their
-// bytes: each is read and decoded once, until the program changes its mappings.
-struct Decoded {
-    uint8_t code[MAX_INSTRUCTION];
-    PortInstruction instruction;
-};
-std::unordered_map<uint64_t, Decoded> decoded;
+constexpr size_t MAX_INSTRUCTION = 15;      // the longest x86 instruction
+constexpr uint64_t FLAT_64_BIT_CODE = 0x33; // the code segment of 64-bit user code on Linux
 
 // Lock, repne, rep; the segments CS, SS, DS, ES, FS, GS; operand and address size.
 constexpr uint8_t LEGACY_PREFIXES[] = {0xF0, 0xF2, 0xF3, 0x2E, 0x36, 0x3E,
@@ -35,35 +25,13 @@ bool is_legacy_prefix(uint8_t byte) {
            std::end(LEGACY_PREFIXES);
 }
 
-// Whether the program's mapping holding `address` is writable (or not found).
-bool code_writable(pid_t pid, uint64_t address) {
-    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-    unsigned long long from = 0, to = 0;
-    char dash = 0;
-    std::string permissions, rest;
-    while (maps >> std::hex >> from >> dash >> to >> permissions && std::getline(maps, rest))
-        if (address >= from && address < to) return permissions[1] == 'w';
-    return true;
-}
-
-// Decodes the instruction at `address` into `out`, its bytes into `code`; false when it is no
-// port instruction.
-bool instruction_at(pid_t pid, uint64_t address, uint8_t *code, PortInstruction *out) {
-    const auto known = decoded.find(address);
-    if (known != decoded.end()) {
-        std::memcpy(code, known->second.code, MAX_INSTRUCTION);
-        *out = known->second.instruction;
-        return true;
-    }
-    if (!port_instruction_decode(code, program_read(pid, address, code, MAX_INSTRUCTION), out))
-        return false;
-    // Code the program may rewrite is read again at every access.
-    if (!code_writable(pid, address)) {
-        Decoded &entry = decoded[address];
-        std::memcpy(entry.code, code, MAX_INSTRUCTION);
-        entry.instruction = *out;
-    }
-    return true;
+// In another code segment (32-bit, or one of the program's own), the instruction lies at the
+// segment's base plus RIP: the bytes at RIP need not be those the processor ran.
+PortTrap refuse_segment(const user_regs_struct &regs) {
+    port_grant.refusal = "the program faulted at " + hex(regs.rip) + " in the code segment " +
+                         hex(regs.cs) + ", not the flat 64-bit one (" + hex(FLAT_64_BIT_CODE) +
+                         "): its port instructions are not served";
+    return TRAP_REFUSED;
 }
 
 PortTrap refuse(const uint8_t *code, const PortInstruction &in, uint64_t address, uint16_t port,
@@ -108,9 +76,12 @@ PortTrap port_trap_serve(pid_t pid) {
         return TRAP_NOT_PORT;
     user_regs_struct regs{};
     if (ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0) return TRAP_NOT_PORT;
+    if (regs.cs != FLAT_64_BIT_CODE) return refuse_segment(regs);
+    // The bytes are read at every fault: the program may have rewritten them since the last.
     uint8_t code[MAX_INSTRUCTION] = {};
     PortInstruction access{};
-    if (!instruction_at(pid, regs.rip, code, &access)) return TRAP_NOT_PORT;
+    if (!port_instruction_decode(code, program_read(pid, regs.rip, code, sizeof code), &access))
+        return TRAP_NOT_PORT;
     const uint16_t port = access.through_dx ? static_cast<uint16_t>(regs.rdx) : access.imm8;
 
     if (!port_grant.checked && !grant_check_first_access(pid)) return TRAP_REFUSED;
@@ -125,8 +96,4 @@ PortTrap port_trap_serve(pid_t pid) {
     }
     regs.rip += access.length;
     return ptrace(PTRACE_SETREGS, pid, nullptr, &regs) == 0 ? TRAP_SERVED : TRAP_NOT_PORT;
-}
-
-void port_trap_forget() {
-    decoded.clear();
 }

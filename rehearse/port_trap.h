@@ -28,7 +28,3 @@ bool port_instruction_decode(const uint8_t *code, size_t size, PortInstruction *
 
 // Handles a SIGSEGV delivery stop of the stopped program.
 PortTrap port_trap_serve(pid_t pid);
-
-// Forgets the decoded instructions: the program's code may have changed (an exec, a change
-// of its mappings).
-void port_trap_forget();

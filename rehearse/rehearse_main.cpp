@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "rehearse/open_judge.h"
 #include "rehearse/port_grant.h"
 #include "rehearse/program_images.h"
 #include "rehearse/supervise.h"
@@ -64,6 +66,29 @@ void give_history(const std::string &file) {
     if (!path.empty() && path[0] != '/' && getcwd(folder, sizeof folder))
         path = folder + ("/" + path);
     setenv("CIFLASH_HISTORY", path.c_str(), 1);
+    if (!path.empty()) open_judge_allow_writing(path.c_str());
+}
+
+// A folder of the rehearsal's own, for its lock; the template while there is none.
+char private_folder[] = "/tmp/ciflash-rehearse.XXXXXX";
+std::string private_lock;
+
+// The program's lock: the one CIFLASH_LOCK names, shared with real updates, or else a private
+// one, so that a rehearsal and a real update never keep each other off the reader. False when
+// the private one cannot be made.
+bool give_lock() {
+    const char *named = std::getenv("CIFLASH_LOCK");
+    if (named && *named) return open_judge_allow_writing(named), true;
+    if (!mkdtemp(private_folder)) return false;
+    private_lock = private_folder + std::string("/lock");
+    setenv("CIFLASH_LOCK", private_lock.c_str(), 1);
+    return open_judge_allow_writing(private_lock.c_str());
+}
+
+void remove_private_lock() {
+    if (private_lock.empty()) return;
+    unlink(private_lock.c_str());
+    rmdir(private_folder);
 }
 
 // Ends the supervisor as the program ended: by the same signal, so that the shell sees it.
@@ -108,6 +133,11 @@ int main(int argc, char **argv) {
     if (options.program_arg == 0 || options.program_arg >= argc)
         return bad_option("no program given after --");
     give_history(options.history_file);
+    if (!give_lock()) {
+        std::perror("ciflash-rehearse: cannot make the rehearsal's own lock file");
+        remove_private_lock();
+        return EXIT_REFUSED;
+    }
     std::FILE *trace = nullptr, *report = nullptr;
     if (!options.trace_file.empty() &&
         !(trace = sim_open_output("ciflash-rehearse", options.trace_file)))
@@ -123,7 +153,7 @@ int main(int argc, char **argv) {
     termios terminal{};
     const bool tty = tcgetattr(STDIN_FILENO, &terminal) == 0;
     const pid_t pid = supervise_start(argv + options.program_arg, -1);
-    if (pid < 0) return EXIT_REFUSED;
+    if (pid < 0) return remove_private_lock(), EXIT_REFUSED;
     ProgramEnd end = supervise_run(pid);
     // A program that asked for windows yet never touched a port is held to them at its end.
     if (!end.refused && !port_grant.checked && !port_grant.requests.empty())
@@ -143,6 +173,7 @@ int main(int argc, char **argv) {
         std::fputs(sim_report_json(rehearsal_members(end, stopped), judged).c_str(), report);
         std::fclose(report);
     }
+    remove_private_lock();
     if (!stopped.empty()) {
         if (tty) tcsetattr(STDIN_FILENO, TCSANOW, &terminal); // the killed program could not
         std::fprintf(stderr, "\nciflash-rehearse: %s; run stopped.\n", stopped.c_str());

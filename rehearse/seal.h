@@ -8,12 +8,12 @@ enum JudgedCall : uint8_t {
     CALL_OTHER,
     CALL_IOPERM,
     CALL_IOPL,
-    CALL_OPEN,   // open(path, ...)
-    CALL_OPENAT, // openat and openat2(dirfd, path, ...)
-    CALL_CLONE,  // clone(flags, ...)
-    CALL_CLONE3, // clone3(args, ...)
-    CALL_FORK,   // fork and vfork
-    CALL_MAP,    // mmap, mprotect, munmap, mremap, pkey_mprotect: the code may change
+    CALL_OPEN,    // open(path, flags, mode)
+    CALL_OPENAT,  // openat(dirfd, path, flags, mode)
+    CALL_OPENAT2, // openat2(dirfd, path, how, size)
+    CALL_CLONE,   // clone(flags, ...)
+    CALL_CLONE3,  // clone3(args, ...)
+    CALL_FORK,    // fork and vfork
 };
 
 // The judged call of a system call number of the architecture (AUDIT_ARCH_*).

@@ -5,17 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <linux/sched.h>
 #include <string>
 #include <sys/ptrace.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/user.h>
-#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "rehearse/open_judge.h"
 #include "rehearse/port_grant.h"
 #include "rehearse/port_trap.h"
 #include "rehearse/program_memory.h"
@@ -36,29 +33,6 @@ void on_term(int) {
     if (terms_received == 2 && program_pid > 0) kill(program_pid, SIGKILL);
 }
 
-// A string of the program's memory (a path), at most one page.
-std::string read_string(pid_t pid, uint64_t address) {
-    char text[4097] = {};
-    program_read(pid, address, text, 4096);
-    return text;
-}
-
-// What a path opened by the program names, as the program sees it (relative to its working
-// folder or to `dirfd`, under its root): the character device (0 for anything else), and
-// whether it is a process's memory (/proc/PID/mem).
-dev_t device_opened(pid_t pid, long dirfd, const std::string &path, bool *memory) {
-    const std::string proc = "/proc/" + std::to_string(pid);
-    const std::string from = path.rfind('/', 0) == 0 ? proc + "/root"
-                             : dirfd == AT_FDCWD     ? proc + "/cwd/"
-                                                     : proc + "/fd/" + std::to_string(dirfd) + "/";
-    struct statfs filesystem {};
-    *memory = statfs((from + path).c_str(), &filesystem) == 0 &&
-              filesystem.f_type == PROC_SUPER_MAGIC && (path == "mem" || path.ends_with("/mem"));
-    struct stat target {};
-    if (stat((from + path).c_str(), &target) != 0 || !S_ISCHR(target.st_mode)) return 0;
-    return target.st_rdev;
-}
-
 bool refuse(const std::string &why) {
     port_grant.refusal = why;
     return false;
@@ -74,9 +48,8 @@ void skip_call(pid_t pid, long result) {
 }
 
 // At a seccomp stop: ioperm is recorded and skipped, to return success; iopl, which would
-// open every port, is skipped and fails with EPERM; opening /dev/port, /dev/mem or a process's
-// memory, starting a thread or a process stop the run; a change of the mappings makes the
-// port instructions be decoded afresh. Returns false when the run is refused.
+// open every port, is skipped and fails with EPERM; an open is judged at its exit; starting a
+// thread or a process stops the run. Returns false when the run is refused.
 bool on_judged_call(pid_t pid) {
     __ptrace_syscall_info info{};
     if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 ||
@@ -92,20 +65,9 @@ bool on_judged_call(pid_t pid) {
         skip_call(pid, -EPERM);
         return true;
     case CALL_OPEN:
-    case CALL_OPENAT: {
-        const bool at = judged_call(info.arch, info.seccomp.nr) == CALL_OPENAT;
-        const std::string path = read_string(pid, args[at ? 1 : 0]);
-        bool memory = false;
-        const dev_t device =
-            device_opened(pid, at ? static_cast<int>(args[0]) : AT_FDCWD, path, &memory);
-        const bool ports = device == makedev(1, 4) || path == "/dev/port";
-        const bool physical = device == makedev(1, 1) || path == "/dev/mem";
-        if (!ports && !physical && !memory) return true;
-        return refuse("the program opened " + path + ", " +
-                      (ports      ? "the I/O ports"
-                       : physical ? "the physical memory"
-                                  : "a process's memory"));
-    }
+    case CALL_OPENAT:
+    case CALL_OPENAT2:
+        return open_judge_call(pid, info);
     case CALL_CLONE:
         return refuse((args[0] & CLONE_THREAD) ? "the program started a thread (clone)"
                                                : "the program started a process (clone)");
@@ -117,9 +79,6 @@ bool on_judged_call(pid_t pid) {
     }
     case CALL_FORK:
         return refuse("the program started a process (fork)");
-    case CALL_MAP:
-        port_trap_forget();
-        return true;
     case CALL_OTHER:
         return true;
     }
@@ -175,7 +134,8 @@ pid_t supervise_start(char *const argv[], int output) {
     }
     close(gate[0]);
     const long options = PTRACE_O_EXITKILL | PTRACE_O_TRACEEXEC | PTRACE_O_TRACESECCOMP |
-                         PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK;
+                         PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK |
+                         PTRACE_O_TRACEVFORK;
     if (pid > 0 && ptrace(PTRACE_SEIZE, pid, nullptr, options) != 0) {
         std::fprintf(stderr, "ciflash-rehearse: cannot trace the program: %s\n",
                      std::strerror(errno));
@@ -209,7 +169,6 @@ ProgramEnd supervise_run(pid_t pid) {
             if (!on_judged_call(pid)) return kill_refused(pid);
         } else if (event == PTRACE_EVENT_EXEC) {
             started = true;
-            port_trap_forget();
         } else if (event == PTRACE_EVENT_CLONE || event == PTRACE_EVENT_FORK ||
                    event == PTRACE_EVENT_VFORK) {
             // Refused at the call already; should one slip through, it is traced and ended.
@@ -222,11 +181,13 @@ ProgramEnd supervise_run(pid_t pid) {
             // A group stop (Ctrl+Z, SIGSTOP): the program stays stopped until SIGCONT.
             ptrace(PTRACE_LISTEN, pid, nullptr, nullptr);
             continue;
+        } else if (sig == (SIGTRAP | 0x80)) {
+            if (!open_judge_exit(pid)) return kill_refused(pid);
         } else if (event == 0) {
             const PortTrap trap = sig == SIGSEGV ? port_trap_serve(pid) : TRAP_NOT_PORT;
             if (trap == TRAP_REFUSED) return kill_refused(pid);
             if (trap == TRAP_NOT_PORT) deliver = sig;
         }
-        ptrace(PTRACE_CONT, pid, nullptr, deliver);
+        ptrace(open_judge_pending() ? PTRACE_SYSCALL : PTRACE_CONT, pid, nullptr, deliver);
     }
 }

@@ -20,10 +20,14 @@ I="at ADDR on the I/O port"
 N="not a byte-wide in or out without prefix"
 BND=$(printf %016x $((0x$(grep CapBnd /proc/self/status | cut -f2) & ~($(id -u) ? 0 : 1 << 17))))
 M="--erase-ms 0 --block-ms 0 --reply 0:40:6581"
+O="opened for writing what is not the terminal, /dev/null, its history or its lock"
+ROOT='#' && [ "$(id -u)" = 0 ] && ROOT= && mknod n c 1 4
+ln -s /proc/self/mem memlink && mkdir -m 700 secret && echo keep >secret/f
 timeout 60 setsid "$SIM" --fast $M </dev/null >/dev/null 2>&1
 SIM_CODE=$?
 # options | exit code | error (for 3 the reason) | a line of the report or output
 while IFS='|' read -r options code message line; do
+    [ "${options::1}" = '#' ] && echo "SKIP (not root): ${options:1}" && continue
     run $options
     got="$?|$(grep -v '^$' err | sed -E 's/at 0x[0-9A-F]+ /at ADDR /')"
     [ "$code" = 3 ] && message="ciflash-rehearse: the program $message; run stopped."
@@ -38,11 +42,26 @@ $P rep-insb|3|$R F3 6C $I 0x301, $N|
 $P prefixed|3|$R 3E EC $I 0x301, $N|
 $P thread|3|started a thread (clone3)|
 $P child|3|started a process (clone)|
-$P devport|3|opened /dev/port, the I/O ports|
+$ROOT$P path n|3|opened the I/O ports: openat(-100, "n", 0x200000, 0)|
+$P open memlink|3|opened a process's memory: openat(-100, "memlink", 0x0, 0)|
+$P write secret/f|3|$O: openat(-100, "secret/f", 0x201, 0)|
+$P rewrite|3|$R ED $I 0x301, $N|
+$P segment|3|faulted at ADDR in the code segment 0x23, not the flat 64-bit one (0x33): its port instructions are not served|
+$ROOT$P keep-permitted|3|still holds capabilities at its first port access (effective 0000000000000000, permitted $BND): it must give them up once the ports are open|
 --history h $P status|0||CapBnd:	$BND NoNewPrivs:	1 CIFLASH_HISTORY=[$DIR/h]
-$P status|0||CIFLASH_HISTORY=[]
+$P status|0||CIFLASH_HISTORY=[] CIFLASH_LOCK=[$DIR/lock]
 $M -- ./other|$SIM_CODE|$U (${SUMS/,/, }): matches_image is null|"matches_image": null
 EOF_CASES
+[ "$(cat secret/f)" = keep ] || fail "secret/f written"
+# Without CIFLASH_LOCK the program's lock is the rehearsal's own, gone after it.
+CIFLASH_LOCK= run $P status
+L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
+[[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"
+[ "$(cat secret/f)" = keep ] || fail "secret/f written"
+# Without CIFLASH_LOCK the program's lock is the rehearsal's own, gone after it.
+CIFLASH_LOCK= run $P status
+L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
+[[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"
 
 # TERM to the session while blocks are written: the write goes on to its end.
 timeout -k 5 60 setsid "$REHEARSE" $M --trace t --report r.json -- "$STANDIN" </dev/null >out &
