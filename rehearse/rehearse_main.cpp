@@ -42,9 +42,12 @@ const char USAGE[] =
     "Exit status: the program's own; 2 for a bad option; 126 or 127 when PROGRAM cannot be\n"
     "run; 3 when the run was stopped because the program asked for other ports than the\n"
     "five interface windows, ran a port instruction other than a byte-wide in or out\n"
-    "without prefix, accessed a port outside the windows, still held capabilities at its\n"
-    "first port access, opened /dev/port, /dev/mem or a process's memory, or started a\n"
-    "thread or a process.\n";
+    "without prefix or outside the flat 64-bit code segment, accessed a port outside the\n"
+    "windows, still held capabilities at its first port access, opened the I/O ports, the\n"
+    "physical or kernel memory or a process's memory (judged by the device and inode opened,\n"
+    "whatever the path), opened for writing anything but the terminal, /dev/null, its\n"
+    "history and its lock, or started a thread or a process. Without CIFLASH_LOCK the\n"
+    "program's lock is a private file of the rehearsal's own.\n";
 
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());

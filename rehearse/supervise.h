@@ -1,7 +1,7 @@
 // Running a program under ptrace, sealed: it cannot gain port access (no CAP_SYS_RAWIO in its
 // bounding set, no_new_privs), its ioperm and iopl calls are answered here and never reach the
-// kernel, its port instructions are judged and served from the simulated module, and it may
-// neither open /dev/port or /dev/mem nor start a thread or a process. A seccomp filter stops
+// kernel, its port instructions are judged and served from the simulated module, its opens are
+// judged by what they opened, and it may not start a thread or a process. A seccomp filter stops
 // it only at the system calls judged here; every other signal reaches it unchanged.
 #pragma once
 #include <sys/types.h>
