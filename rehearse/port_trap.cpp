@@ -29,8 +29,7 @@ bool is_legacy_prefix(uint8_t byte) {
 // segment's base plus RIP: the bytes at RIP need not be those the processor ran.
 PortTrap refuse_segment(const user_regs_struct &regs) {
     port_grant.refusal = "the program faulted at " + hex(regs.rip) + " in the code segment " +
-                         hex(regs.cs) + ", not the flat 64-bit one (" + hex(FLAT_64_BIT_CODE) +
-                         "): its port instructions are not served";
+                         hex(regs.cs) + ", not the flat 64-bit one (" + hex(FLAT_64_BIT_CODE) + ")";
     return TRAP_REFUSED;
 }
 

@@ -40,14 +40,13 @@ int main(int argc, char **argv) {
     }
     __user_cap_header_struct caps{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct sets[2] = {};
-    if (mode == "keep-permitted") { // the effective set emptied, the permitted one kept
+    if (mode == "keep-permitted") {
         syscall(SYS_capget, &caps, sets);
         if (sets[0].permitted == 0) return 4;
         sets[0].effective = sets[1].effective = 0;
         syscall(SYS_capset, &caps, sets);
     }
-    // `in al,dx` in a page that is not writable, run, then rewritten to `in eax,dx` through a
-    // second mapping of the same memory, and run again; or run in 32-bit code (segment 0x23).
+    // in al,dx in code not writable, then rewritten through a second mapping; or in 32-bit code
     uint8_t *code = static_cast<uint8_t *>(
         mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_32BIT, -1, 0));
     uint8_t *alias = static_cast<uint8_t *>(mremap(code, 0, 4096, MREMAP_MAYMOVE));

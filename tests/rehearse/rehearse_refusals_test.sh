@@ -27,7 +27,7 @@ timeout 60 setsid "$SIM" --fast $M </dev/null >/dev/null 2>&1
 SIM_CODE=$?
 # options | exit code | error (for 3 the reason) | a line of the report or output
 while IFS='|' read -r options code message line; do
-    [ "${options::1}" = '#' ] && echo "SKIP (not root): ${options:1}" && continue
+    [ "${options::1}" = \# ] && echo "SKIP (not root): $options" && continue
     run $options
     got="$?|$(grep -v '^$' err | sed -E 's/at 0x[0-9A-F]+ /at ADDR /')"
     [ "$code" = 3 ] && message="ciflash-rehearse: the program $message; run stopped."
@@ -46,19 +46,19 @@ $ROOT$P path n|3|opened the I/O ports: openat(-100, "n", 0x200000, 0)|
 $P open memlink|3|opened a process's memory: openat(-100, "memlink", 0x0, 0)|
 $P write secret/f|3|$O: openat(-100, "secret/f", 0x201, 0)|
 $P rewrite|3|$R ED $I 0x301, $N|
-$P segment|3|faulted at ADDR in the code segment 0x23, not the flat 64-bit one (0x33): its port instructions are not served|
+$P segment|3|faulted at ADDR in the code segment 0x23, not the flat 64-bit one (0x33)|
 $ROOT$P keep-permitted|3|still holds capabilities at its first port access (effective 0000000000000000, permitted $BND): it must give them up once the ports are open|
 --history h $P status|0||CapBnd:	$BND NoNewPrivs:	1 CIFLASH_HISTORY=[$DIR/h]
 $P status|0||CIFLASH_HISTORY=[] CIFLASH_LOCK=[$DIR/lock]
 $M -- ./other|$SIM_CODE|$U (${SUMS/,/, }): matches_image is null|"matches_image": null
 EOF_CASES
 [ "$(cat secret/f)" = keep ] || fail "secret/f written"
-# Without CIFLASH_LOCK the program's lock is the rehearsal's own, gone after it.
+# No CIFLASH_LOCK: a private lock, gone after the run.
 CIFLASH_LOCK= run $P status
 L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
 [[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"
 [ "$(cat secret/f)" = keep ] || fail "secret/f written"
-# Without CIFLASH_LOCK the program's lock is the rehearsal's own, gone after it.
+# No CIFLASH_LOCK: a private lock, gone after the run.
 CIFLASH_LOCK= run $P status
 L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
 [[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"
