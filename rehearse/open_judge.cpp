@@ -22,6 +22,7 @@
 namespace {
 
 constexpr unsigned long long CREATING = O_CREAT | O_TRUNC | O_EXCL;
+constexpr char UNSEEN[] = "what the supervisor cannot see";
 
 struct OpenJudge {
     std::vector<std::pair<dev_t, ino_t>> writable; // the history and the lock
@@ -96,7 +97,7 @@ std::string forbidden(pid_t pid, int fd) {
         readlink(("/proc/self/fd/" + std::to_string(copy)).c_str(), name, sizeof name - 1) > 0;
     if (copy >= 0) close(copy);
     if (process >= 0) close(process);
-    if (!seen) return "what the supervisor cannot see";
+    if (!seen) return UNSEEN;
     const std::string path = name;
     if (S_ISCHR(file.st_mode) && file.st_rdev == makedev(1, 4)) return "the I/O ports";
     if (S_ISCHR(file.st_mode) && file.st_rdev == makedev(1, 1)) return "the physical memory";
@@ -160,10 +161,10 @@ bool open_judge_pending() {
 bool open_judge_exit(pid_t pid) {
     judge.pending = false;
     __ptrace_syscall_info info{};
-    if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 ||
-        info.op != PTRACE_SYSCALL_INFO_EXIT || info.exit.is_error || info.exit.rval < 0)
-        return true; // nothing was opened
-    const std::string what = forbidden(pid, static_cast<int>(info.exit.rval));
+    const bool seen = ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) > 0 &&
+                      info.op == PTRACE_SYSCALL_INFO_EXIT;
+    if (seen && (info.exit.is_error || info.exit.rval < 0)) return true; // nothing was opened
+    const std::string what = seen ? forbidden(pid, static_cast<int>(info.exit.rval)) : UNSEEN;
     if (what.empty()) return true;
     port_grant.refusal = "the program opened " + what + ": " + judge.call;
     return false;
