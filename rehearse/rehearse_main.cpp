@@ -44,10 +44,10 @@ const char USAGE[] =
     "five interface windows, ran a port instruction other than a byte-wide in or out\n"
     "without prefix or outside the flat 64-bit code segment, accessed a port outside the\n"
     "windows, still held capabilities at its first port access, opened the I/O ports, the\n"
-    "physical or kernel memory or a process's memory (judged by the device and inode opened,\n"
-    "whatever the path), opened for writing anything but the terminal, /dev/null, its\n"
-    "history and its lock, or started a thread or a process. Without CIFLASH_LOCK the\n"
-    "program's lock is a private file of the rehearsal's own.\n";
+    "physical or kernel memory or a process's memory (by any path: the device and inode\n"
+    "opened decide), opened for writing anything but the terminal, /dev/null, its history\n"
+    "and its lock, or started a thread or a process. Without CIFLASH_LOCK the program's\n"
+    "lock is a private file of the rehearsal's own.\n";
 
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());
