@@ -66,7 +66,8 @@ L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
 # TERM to the session while blocks are written: the write goes on to its end.
 timeout -k 5 60 setsid "$REHEARSE" $M --trace t --report r.json -- "$STANDIN" </dev/null >out &
 for _ in $(seq 600); do
-    [ "$(stat -c %s t 2>/dev/null)" -gt 30000 ] 2>/dev/null && break || sleep 0.05
+    { [ "$(stat -c %s t 2>/dev/null)" -gt 30000 ] 2>/dev/null || ! kill -0 $!; } && break ||
+        sleep 0.05
 done
 kill -TERM -- -"$(pgrep -P $!)"
 wait $!
