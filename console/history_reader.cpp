@@ -240,7 +240,8 @@ struct Found {
 void take_line(Found &found, const std::string &line, uint64_t at, bool too_long) {
     Fields fields;
     if (too_long || line.size() > LONGEST_LINE || !parse_record(line, &fields)) {
-        if (line.find_first_not_of(" \t\r") != std::string::npos) found.skipped.push_back(at);
+        if (too_long || line.find_first_not_of(" \t\r") != std::string::npos)
+            found.skipped.push_back(at);
         return;
     }
     const std::string id = *field(fields, "run");
@@ -261,7 +262,7 @@ void take_line(Found &found, const std::string &line, uint64_t at, bool too_long
         found.waiting.emplace(id, std::move(run));
 }
 
-// Keeps the `wanted` runs that begin last, the earliest of them last.
+// Keeps the `wanted` runs that begin last, in no order.
 void keep_last(std::vector<Run> &runs, size_t wanted) {
     if (runs.size() <= wanted) return;
     std::nth_element(runs.begin(), runs.begin() + static_cast<long>(wanted - 1), runs.end(),
