@@ -6,6 +6,9 @@
 // "UPDATE SUCCESSFULL. ", and its report says both pages match the images with no protocol
 // error.
 //
+// Last, `ciflash --history 5` (ciflash-bench-history, built beside the benchmark) reads a
+// generated 200 MB history: it must take at most 50 ms and 16 MB of peak memory.
+//
 // Usage: ciflash-bench SIM [REPETITIONS]
 #include <algorithm>
 #include <cerrno>
@@ -77,6 +80,7 @@ double report_number(const std::string &report, const char *key) {
 }
 
 void remove_scratch() {
+    std::remove((scratch_dir + "/history.jsonl").c_str());
     std::remove((scratch_dir + "/output").c_str());
     std::remove((scratch_dir + "/report.json").c_str());
     rmdir(scratch_dir.c_str());
@@ -88,17 +92,12 @@ void remove_scratch() {
     std::exit(1);
 }
 
-// Runs the simulator once with the arguments; ends the benchmark when the run went wrong.
-Run run_once(const std::string &sim, const std::vector<std::string> &args) {
-    const std::string output = scratch_dir + "/output";
-    const std::string report = scratch_dir + "/report.json";
-    std::vector<std::string> words = {sim, "--report", report};
-    words.insert(words.end(), args.begin(), args.end());
+// Runs the program of `words` in a session of its own, standard input from /dev/null, standard
+// output and error to `output`, and measures it; sets `status` to its wait status.
+Run run_child(std::vector<std::string> words, const std::string &output, int *status) {
     std::vector<char *> argv;
     for (std::string &word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    std::remove(report.c_str());
-
     const double start = monotonic_s();
     const pid_t child = fork();
     if (child < 0) fail(std::string("fork: ") + std::strerror(errno));
@@ -108,15 +107,28 @@ Run run_once(const std::string &sim, const std::vector<std::string> &args) {
         if (setsid() < 0 || in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
             dup2(out, 2) < 0)
             _exit(126);
-        execv(sim.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
-    int status = 0;
     rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child)
+    if (wait4(child, status, 0, &usage) != child)
         fail(std::string("wait4: ") + std::strerror(errno));
     Run run;
     run.wall_s = monotonic_s() - start;
+    run.cpu_s = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    run.max_rss_kib = static_cast<double>(usage.ru_maxrss);
+    return run;
+}
+
+// Runs the simulator once with the arguments; ends the benchmark when the run went wrong.
+Run run_once(const std::string &sim, const std::vector<std::string> &args) {
+    const std::string output = scratch_dir + "/output";
+    const std::string report = scratch_dir + "/report.json";
+    std::vector<std::string> words = {sim, "--report", report};
+    words.insert(words.end(), args.begin(), args.end());
+    std::remove(report.c_str());
+    int status = 0;
+    Run run = run_child(words, output, &status);
 
     std::string command;
     for (const std::string &word : words) command += " " + word;
@@ -131,8 +143,6 @@ Run run_once(const std::string &sim, const std::vector<std::string> &args) {
     if (!pages_match || json.find("\"protocol_errors\": [\n  ]") == std::string::npos)
         fail("the module's report shows a wrong update:" + command + "\n" + json);
 
-    run.cpu_s = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    run.max_rss_kib = static_cast<double>(usage.ru_maxrss);
     run.port_reads = report_number(json, "port_reads");
     run.port_writes = report_number(json, "port_writes");
     run.frames = report_number(json, "frames");
@@ -178,6 +188,72 @@ void print_machine(int repetitions) {
     std::printf("Machine: %ld cores, %s, %s %s %s. Median of %d runs per case.\n\n",
                 sysconf(_SC_NPROCESSORS_ONLN), cpu_model().c_str(), system.sysname, system.release,
                 system.machine, repetitions);
+}
+
+// Writes a history of `bytes` bytes as ciflash writes it: runs of a started and an ended record,
+// every tenth one refused before the write (its ended record alone); returns the runs.
+long write_history(const std::string &path, long bytes) {
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    if (!file) fail("cannot write " + path + ": " + std::strerror(errno));
+    const char *who =
+        R"("host":"bench","user":"op","version":"1.0.0","images":[{"size":65536,)"
+        R"("sha256":"4f2a9c0e1b7d3a5f6e8c9b0a1d2e3f405162738495a6b7c8d9e0f1a2b3c4d5e6"},)"
+        R"({"size":58880,"sha256":"9e8d7c6b5a4f3e2d1c0b9a8f7e6d5c4b3a29180716f5e4d3c2b1)"
+        R"(a09f8e7d6c5b"}],"base":"0x340","buffer":259,"frame_mode":1,"module":)"
+        R"({"bios_revision":"1.07","bios_date":"2004-05-11","page_number":"2",)"
+        R"("asic_version":"2","customer":"ZOLVANT","processor":"51"})";
+    long run = 0;
+    for (; std::ftell(file) < bytes; ++run) {
+        const long s = run % 86400;
+        char time[32];
+        std::snprintf(time, sizeof time, "2026-12-%02ldT%02ld:%02ld:%02ldZ", run / 86400 % 28 + 1,
+                      s / 3600, s / 60 % 60, s % 60);
+        if (run % 10)
+            std::fprintf(file,
+                         R"({"record":"started","run":"r%ld","time":"%s",%s})"
+                         "\n",
+                         run, time, who);
+        std::fprintf(
+            file,
+            R"({"record":"ended","run":"r%ld","time":"%s","outcome":"%s","blocks":[%d,%d],)"
+            R"("sent":[%d,%d],"duration_ms":9210,"exit_code":%d%s%s})"
+            "\n",
+            run, time, run % 10 ? "success" : "terminal too small", run % 10 ? 236 : 0,
+            run % 10 ? 234 : 0, run % 10 ? 236 : 0, run % 10 ? 234 : 0, run % 10 ? 0 : 1,
+            run % 10 ? "" : ",", run % 10 ? "" : who);
+    }
+    std::fclose(file);
+    return run;
+}
+
+// READER --history 5, measured; ends the benchmark unless it lists 5 runs and exits 0.
+Run read_history(const std::string &reader) {
+    const std::string output = scratch_dir + "/output";
+    int status = 0;
+    const Run run = run_child({reader, "--history", "5"}, output, &status);
+    const std::string listed = file_text(output);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        std::count(listed.begin(), listed.end(), '\n') != 5)
+        fail("--history 5 did not list 5 runs (status " + std::to_string(status) + "):\n" + listed);
+    return run;
+}
+
+// `--history 5` on a generated 200 MB history, the medians of the repetitions; ends the
+// benchmark when they pass 50 ms or 16 MB.
+void measure_history(const std::string &reader, int repetitions) {
+    const std::string history = scratch_dir + "/history.jsonl";
+    const long runs = write_history(history, 200L << 20);
+    setenv("CIFLASH_HISTORY", history.c_str(), 1);
+    std::vector<Run> runs_read;
+    for (int i = 0; i < repetitions; ++i) runs_read.push_back(read_history(reader));
+    const Run r = median(runs_read);
+    std::puts("\n`ciflash --history 5` on a generated history:\n");
+    std::puts("| History (MB) | Runs | Wall (ms) | CPU (ms) | Peak memory (KiB) |");
+    std::puts("|---:|---:|---:|---:|---:|");
+    std::printf("| 200 | %ld | %.1f | %.1f | %.0f |\n", runs, r.wall_s * 1000, r.cpu_s * 1000,
+                r.max_rss_kib);
+    if (r.wall_s > 0.050 || r.max_rss_kib > 16 * 1024)
+        fail("--history 5 took more than 50 ms or 16 MB");
 }
 
 } // namespace
@@ -236,6 +312,8 @@ int main(int argc, char **argv) {
         const Run r = measure(sim, {"--fast", "--module-buffer", buffer}, repetitions);
         std::printf("| %s | %.3f | %.3f | %.0f |\n", buffer, r.wall_s, r.cpu_s, r.max_rss_kib);
     }
+    const std::string self = argv[0];
+    measure_history(self.substr(0, self.rfind('/') + 1) + "ciflash-bench-history", repetitions);
 
     remove_scratch();
     return 0;

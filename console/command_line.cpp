@@ -23,7 +23,8 @@ const char USAGE[] =
     "1 ended before any block was sent (fatal screen, no port access, terminal under\n"
     "80x25, another ciflash running); 2 bad argument; 4 update failed (UPDATE ERROR);\n"
     "128+n ended by signal n.\n"
-    "--history lists the last N runs of the update history (default 20), one line each.\n"
+    "--history lists the last N runs of the update history (default 20), one line each,\n"
+    "with the blocks acknowledged/sent per page.\n"
     "See man ciflash.\n";
 
 } // namespace

@@ -1,11 +1,14 @@
-// `ciflash --history`: reads the history's JSON Lines back and lists its runs. Every line is
-// parsed in full; one that is not a complete record (a power cut mid-write, a foreign line) is
-// skipped and counted.
+// `ciflash --history`: reads the history's JSON Lines back from the end of the file, like
+// `tail`, until the runs asked for are complete, and lists them. Every line read is parsed in
+// full; one that is not a complete record (a power cut mid-write, a foreign line) is skipped
+// and counted.
 #include "console/history.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <utility>
 #include <vector>
@@ -42,7 +45,15 @@ int hex_digit(char c) {
     return -1;
 }
 
-// A string after its opening quote; \u escapes above 0xFF read as '?'.
+// A \u escape's character in UTF-8; a lone surrogate gives bytes that are shown as '?'.
+void put_utf8(std::string *text, int code) {
+    if (code >= 0x80 && code < 0x800) *text += static_cast<char>(0xC0 | code >> 6);
+    if (code >= 0x800) *text += static_cast<char>(0xE0 | code >> 12);
+    if (code >= 0x800) *text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    *text += static_cast<char>(code < 0x80 ? code : 0x80 | (code & 0x3F));
+}
+
+// A string after its opening quote.
 bool parse_string(Parser &p, std::string *text) {
     const char SIMPLE[] = "\"\"\\\\//b\bf\fn\nr\rt\t";
     while (p.at < p.end && *p.at != '"') {
@@ -60,7 +71,10 @@ bool parse_string(Parser &p, std::string *text) {
                 if (digit < 0) return false;
                 code = code * 16 + digit;
             }
-            if (kind == 'u') c = code > 0xFF ? '?' : static_cast<char>(code);
+            if (kind == 'u') {
+                put_utf8(text, code);
+                continue;
+            }
         }
         *text += c;
     }
@@ -131,14 +145,42 @@ bool parse_record(const std::string &line, Fields *fields) {
     return true;
 }
 
+// A run: its started record, its ended record, either of them missing; `at` is where its
+// first record begins in the file.
 struct Run {
+    uint64_t at;
     Fields started, ended;
 };
 
-// Texts from the file reach the operator's terminal: control characters are shown as '?'.
-std::string shown(std::string text) {
-    for (char &c : text)
-        if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
+// Texts from the file reach the operator's terminal: control characters (C0, DEL, C1) and
+// bytes that are not UTF-8 are shown as '?'.
+std::string shown(const std::string &text) {
+    const uint32_t LEAST[] = {0, 0, 0x80, 0x800, 0x10000}; // below: an overlong form
+    std::string out;
+    for (size_t i = 0, n; i < text.size(); i += n) {
+        const auto lead = static_cast<uint8_t>(text[i]);
+        const size_t length = lead < 0x80   ? 1
+                              : lead < 0xC2 ? 0
+                              : lead < 0xE0 ? 2
+                              : lead < 0xF0 ? 3
+                              : lead < 0xF5 ? 4
+                                            : 0;
+        uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (n = 1; n < length && i + n < text.size() && (text[i + n] & 0xC0) == 0x80; ++n)
+            code = code << 6 | (static_cast<uint8_t>(text[i + n]) & 0x3Fu);
+        const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
+        const bool whole = length && n == length && code >= LEAST[length] && code <= 0x10FFFF;
+        out += whole && !control && (code < 0xD800 || code > 0xDFFF) ? text.substr(i, n) : "?";
+    }
+    return out;
+}
+
+// Blocks per page as the ended record gives them: acknowledged by the module / frames sent.
+std::string block_counts(const Fields &ended) {
+    std::string text = "blocks";
+    for (const std::string page : {"0", "1"})
+        text += " " + value_of(ended, ("blocks." + page).c_str()) + "/" +
+                value_of(ended, ("sent." + page).c_str());
     return text;
 }
 
@@ -155,45 +197,131 @@ void print_run(const Run &run, std::FILE *out) {
     const std::string images = value_of(who, "images.0.sha256").substr(0, 12) + " " +
                                value_of(who, "images.1.sha256").substr(0, 12);
     const std::string outcome = run.ended.empty() ? "INTERRUPTED"
-                                                  : "exit " + value_of(run.ended, "exit_code") +
-                                                        ": " + value_of(run.ended, "outcome");
+                                                  : block_counts(run.ended) + "  exit " +
+                                                        value_of(run.ended, "exit_code") + ": " +
+                                                        value_of(run.ended, "outcome");
     const std::string line =
         value_of(who, "time") + "  " + value_of(who, "user") + "@" + value_of(who, "host") + "  " +
         (module.empty() ? "no module" : module) + "  images " + images + "  " + outcome;
     std::fprintf(out, "%s\n", shown(line).c_str());
 }
 
+// Where the history's bytes come from: its file or, for the fuzzer, a text.
+struct Source {
+    std::ifstream *file;
+    const std::string *text;
+};
+
+bool read_at(const Source &source, uint64_t at, std::string *to) {
+    if (source.text) {
+        to->assign(*source.text, at, to->size());
+        return true;
+    }
+    source.file->seekg(static_cast<std::streamoff>(at));
+    source.file->read(to->data(), static_cast<std::streamsize>(to->size()));
+    return source.file->good();
+}
+
+constexpr size_t READ_BLOCK = 65536;
+// A longer line is no record (the writer's are a few KiB): skipped without being held whole.
+constexpr size_t LONGEST_LINE = 1 << 20;
+
+// What reading back has found: whole runs, and the ended records still waiting to learn
+// whether a started record of their run precedes them.
+struct Found {
+    std::vector<Run> runs;
+    std::map<std::string, Run> waiting; // by run id
+    std::vector<uint64_t> skipped;      // where the skipped lines begin, last first
+};
+
+// A line read back, every line after it already taken. Runs pair as the file grew: an ended
+// record closes its id's started record when that is the id's record just before it; one
+// that names its host was written by a run that never started its write, and is a run alone.
+void take_line(Found &found, const std::string &line, uint64_t at, bool too_long) {
+    Fields fields;
+    if (too_long || line.size() > LONGEST_LINE || !parse_record(line, &fields)) {
+        if (too_long || line.find_first_not_of(" \t\r") != std::string::npos)
+            found.skipped.push_back(at);
+        return;
+    }
+    const std::string id = *field(fields, "run");
+    const bool started = *field(fields, "record") == "started";
+    Run run = {at, {}, {}};
+    const auto later = found.waiting.find(id);
+    if (later != found.waiting.end()) {
+        if (started)
+            run.ended = std::move(later->second.ended);
+        else
+            found.runs.push_back(std::move(later->second));
+        found.waiting.erase(later);
+    }
+    (started ? run.started : run.ended) = std::move(fields);
+    if (started || field(run.ended, "host"))
+        found.runs.push_back(std::move(run));
+    else
+        found.waiting.emplace(id, std::move(run));
+}
+
+// Keeps the `wanted` runs that begin last, in no order.
+void keep_last(std::vector<Run> &runs, size_t wanted) {
+    if (runs.size() <= wanted) return;
+    std::nth_element(runs.begin(), runs.begin() + static_cast<long>(wanted - 1), runs.end(),
+                     [](const Run &a, const Run &b) { return a.at > b.at; });
+    runs.resize(wanted);
+}
+
+// Whether the runs found are the last `wanted` of the file: no ended record still waiting
+// could be a run of its own among them.
+bool enough(Found &found, size_t wanted) {
+    if (found.runs.size() < wanted) return false;
+    keep_last(found.runs, wanted);
+    uint64_t earliest = found.runs[0].at;
+    for (const Run &run : found.runs) earliest = std::min(earliest, run.at);
+    for (const auto &waiting : found.waiting)
+        if (waiting.second.at > earliest) return false;
+    return true;
+}
+
+// Lists the last runs of `size` bytes of history; returns the lines skipped among them (all
+// of those read when there is no run), or -1 when the source could not be read.
+int list_runs(const Source &source, uint64_t size, int runs, std::FILE *out) {
+    const auto wanted = static_cast<size_t>(runs);
+    Found found;
+    std::string carry;     // the bytes from `at` on that are not yet split into lines
+    bool too_long = false; // carry's last line is longer than a record, its end not kept
+    uint64_t at = size;
+    while (at > 0 && !enough(found, wanted)) {
+        std::string block(static_cast<size_t>(std::min<uint64_t>(READ_BLOCK, at)), '\0');
+        at -= block.size();
+        if (!read_at(source, at, &block)) return -1;
+        carry.insert(0, block);
+        size_t end = carry.size();
+        for (size_t nl; end > 0 && (nl = carry.rfind('\n', end - 1)) != std::string::npos;
+             end = nl, too_long = false)
+            take_line(found, carry.substr(nl + 1, end - nl - 1), at + nl + 1, too_long);
+        carry.resize(end);
+        if (at == 0) take_line(found, carry, 0, too_long);
+        if (carry.size() > LONGEST_LINE) {
+            too_long = true;
+            carry.clear();
+        }
+    }
+    if (at == 0)
+        for (auto &waiting : found.waiting) found.runs.push_back(std::move(waiting.second));
+    keep_last(found.runs, wanted);
+    std::sort(found.runs.begin(), found.runs.end(),
+              [](const Run &a, const Run &b) { return a.at < b.at; });
+    for (const Run &run : found.runs) print_run(run, out);
+    const bool none = found.runs.empty();
+    const uint64_t first = none ? 0 : found.runs[0].at;
+    return static_cast<int>(std::count_if(found.skipped.begin(), found.skipped.end(),
+                                          [=](uint64_t line) { return none || line > first; }));
+}
+
 } // namespace
 
 int history_list(const std::string &text, int runs, std::FILE *out) {
-    std::vector<Run> all;
-    std::map<std::string, size_t> by_id;
-    int skipped = 0;
-    for (size_t start = 0; start < text.size();) {
-        size_t stop = text.find('\n', start);
-        if (stop == std::string::npos) stop = text.size();
-        const std::string line = text.substr(start, stop - start);
-        start = stop + 1;
-        Fields fields;
-        if (!parse_record(line, &fields)) {
-            skipped += line.find_first_not_of(" \t\r") != std::string::npos;
-            continue;
-        }
-        const std::string id = *field(fields, "run");
-        const bool started = *field(fields, "record") == "started";
-        const auto found = by_id.find(id);
-        Run *run = found == by_id.end() ? nullptr : &all[found->second];
-        // An ended record belongs to the open run of its id; anything else starts a run.
-        if (!run || started || !run->ended.empty()) {
-            by_id[id] = all.size();
-            run = &all.emplace_back();
-        }
-        (started ? run->started : run->ended) = std::move(fields);
-    }
-    const auto wanted = static_cast<size_t>(runs);
-    const size_t first = all.size() > wanted ? all.size() - wanted : 0;
-    for (size_t i = first; i < all.size(); ++i) print_run(all[i], out);
-    return skipped;
+    return list_runs({nullptr, &text}, text.size(), runs, out);
 }
 
 int history_print(int runs) {
@@ -207,16 +335,15 @@ int history_print(int runs) {
         std::fputs("ciflash: no history is kept: CIFLASH_HISTORY is empty\n", stderr);
         return 1;
     }
-    std::FILE *file = std::fopen(file_name, "rb");
-    if (!file) {
-        std::fprintf(stderr, "ciflash: no history in %s: %s\n", file_name, std::strerror(errno));
+    errno = 0;
+    std::ifstream file(file_name, std::ios::binary | std::ios::ate);
+    const int skipped =
+        file ? list_runs({&file, nullptr}, static_cast<uint64_t>(file.tellg()), runs, stdout) : -1;
+    if (skipped < 0) {
+        std::fprintf(stderr, "ciflash: no history in %s: %s\n", file_name,
+                     std::strerror(errno ? errno : EIO));
         return 1;
     }
-    std::string text;
-    char chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
-    std::fclose(file);
-    const int skipped = history_list(text, runs, stdout);
     if (skipped) std::printf("%d lines skipped: not history records\n", skipped);
     return 0;
 }

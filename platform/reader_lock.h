@@ -3,6 +3,6 @@
 #pragma once
 
 // Takes the reader's lock. Returns true once it is held; false after one or two lines on
-// standard error when another ciflash holds it (with that one's process id where known) or
+// standard error when another ciflash holds it (with its process id when the system names it) or
 // when the lock cannot be taken at all.
 bool reader_lock_take();

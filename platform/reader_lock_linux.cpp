@@ -1,9 +1,9 @@
-// The reader's lock on Linux: flock on a lock file, /run/lock/ciflash.lock unless the
-// environment names another in CIFLASH_LOCK. The package has the file made at boot, owned by
-// root:ciflash with mode 0664, so that every member of the group can open it for writing;
-// made by the program itself it gets mode 0664 less the umask. A user who may only read it
-// still takes the lock, without leaving a process id. The holder writes its process id into
-// the file for the next one to name.
+// The reader's lock on Linux: an exclusive flock on a lock file, /run/lock/ciflash.lock unless
+// the environment names another in CIFLASH_LOCK, beside a POSIX read lock on the whole file
+// that lets the system name the holder (F_GETLK) to the next one. The file is opened only for
+// reading and never written, so any user who may read it takes the lock; made by the program
+// itself it gets mode 0644 less the umask. The flock alone keeps the reader: closing another
+// descriptor of the file would drop the POSIX lock, and only the holder's name with it.
 #include "platform/reader_lock.h"
 
 #include <cerrno>
@@ -12,26 +12,25 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr char DEFAULT_LOCK_FILE[] = "/run/lock/ciflash.lock";
 
-// The process id in the lock file, or 0 when it holds none.
-long holder_pid(int fd) {
-    char text[24] = "";
-    const ssize_t got = pread(fd, text, sizeof text - 1, 0);
-    if (got <= 0) return 0;
-    text[got] = '\0';
-    return std::strtol(text, nullptr, 10);
+// The whole file, for F_SETLK and F_GETLK.
+struct flock whole_file(short type) {
+    struct flock range = {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    return range;
 }
 
-// A lock file opened only for reading keeps the previous id; the next one may name it.
-void record_pid(int fd) {
-    char text[24];
-    const int length = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
-    static_cast<void>(ftruncate(fd, 0) == 0 && pwrite(fd, text, static_cast<size_t>(length), 0));
+// The process the system says holds a lock on the file, or 0 when it names none.
+long holder_pid(int fd) {
+    struct flock range = whole_file(F_WRLCK);
+    return fcntl(fd, F_GETLK, &range) == 0 && range.l_type != F_UNLCK ? range.l_pid : 0;
 }
 
 } // namespace
@@ -39,17 +38,25 @@ void record_pid(int fd) {
 bool reader_lock_take() {
     const char *path = std::getenv("CIFLASH_LOCK");
     if (path == nullptr || *path == '\0') path = DEFAULT_LOCK_FILE;
-    int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0664);
-    if (fd < 0) fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
+    // A link is not followed and nothing else is used: neither a fifo nor a device is opened
+    // to wait or to become the terminal.
+    const int fd =
+        open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    struct stat file = {};
+    const char *reason = fd < 0 && errno == ELOOP ? "a symbolic link"
+                         : fd < 0                 ? std::strerror(errno)
+                         : fstat(fd, &file) != 0  ? std::strerror(errno)
+                         : !S_ISREG(file.st_mode) ? "not a regular file"
+                                                  : nullptr;
+    if (reason) {
         std::fprintf(stderr,
-                     "ciflash: cannot open the lock file %s: %s.\n"
-                     "It keeps a second ciflash off the reader; CIFLASH_LOCK may name another.\n",
-                     path, std::strerror(errno));
+                     "ciflash: cannot use the lock file %s: %s (CIFLASH_LOCK may name another).\n",
+                     path, reason);
         return false;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        record_pid(fd);
+        struct flock range = whole_file(F_RDLCK);
+        static_cast<void>(fcntl(fd, F_SETLK, &range));
         return true; // held until the process ends: the descriptor is never closed
     }
     if (errno != EWOULDBLOCK) {

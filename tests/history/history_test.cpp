@@ -1,6 +1,7 @@
 // The history's reader, `--history N`, the default file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,40 +18,61 @@ void set_env(std::string setting) {
     putenv(strdup(setting.c_str()));
 }
 
-std::string rec(std::string kind, std::string run, std::string rest) {
-    return R"({"record":")" + kind + R"(","run":")" + run + R"(","time":"T)" + run + rest + "\n";
-}
-const std::string WHO = R"(","user":"u","host":"h","images":[{"sha256":"0123456789ab0"},)"
-                        R"({"sha256":"fedcba9876540"}],"module":{"processor":"51"})";
-const std::string S1 = rec("started", "1", WHO + "}");
-std::string line(std::string run, std::string end = "INTERRUPTED") {
-    return "T" + run + "  u@h  processor 51  images 0123456789ab fedcba987654  " + end + "\n";
+std::string listed(int n) {
+    const char *argv[] = {"ciflash", "--history", strdup(std::to_string(n).c_str())};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(answer_arguments(3, argv), n > 0 ? 0 : 2);
+    return testing::internal::GetCapturedStdout();
 }
 
-// Runs paired by id, foreign and cut records skipped, the last N listed, bad N refused.
-TEST(History, OptionListsRuns) {
-    std::FILE *out = std::tmpfile();
-    for (size_t cut = 1; cut + 1 < S1.size(); ++cut)
-        EXPECT_EQ(history_list(S1.substr(0, cut) + "\n" + S1, 9, out), 1) << cut;
+// Read from the end, the runs of a forward read: an ended record closes its id's started record
+// just before it unless it names its host; C0, DEL, C1, bytes not UTF-8 shown as '?'.
+TEST(History, ListsTheLastRunsOfAForwardRead) {
+    const char *const hosts[][2] = {
+        {"a\x7f", "a?"},
+        {"\xc2\x9b[1m", "?[1m"},
+        {"\\u009b\\u007f\xc3\xa9", "??\xc3\xa9"},
+        {"\xff\xe2\x82|\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80", "??|????"}};
     std::filesystem::create_directories(DIR);
-    std::ofstream(DIR / "h") << S1 << R"({"run":"1"}
-{"record":"x","run":"1"}
-{"record":"ended","run":"9"} x
-{"record":"ended","run":"9","a":"\q"}
-{"record":"ended","run":"9","a":[[[[[[[[1]]]]]]]]}
-)" << rec("started", "2", WHO + "}")
-                             << rec("ended", "1", R"(","exit_code":4,"outcome":"F"})")
-                             << rec("ended", "3", WHO + R"(,"exit_code":4,"outcome":"W"})");
     set_env("CIFLASH_HISTORY=" + (DIR / "h").string());
-    const std::string last = line("3", "exit 4: W") + "5 lines skipped: not history records\n";
-    const std::string all = line("1", "exit 4: F") + line("2") + last;
-    for (auto [n, code, out] :
-         {std::tuple{"20", 0, all}, {"1", 0, last}, {"0", 2, ""}, {"1x", 2, ""}}) {
-        const char *argv[] = {"ciflash", "--history", n};
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(answer_arguments(3, argv), code) << n;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), out) << n;
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 rng(seed);
+        std::string text;
+        std::vector<std::pair<size_t, std::string>> runs; // first line, listing
+        std::vector<size_t> bad, open(5);                 // 1 + the run open for the id
+        for (size_t i = 0; i < 300; ++i) {
+            const auto id = rng() % 5, kind = rng() % 5, k = rng() % 40 ? 9 : rng() % 2000;
+            const std::string t = std::to_string(i),
+                              end = "blocks " + t + (k % 2 ? "/3 0/1" : "/? 0/?") + "  exit ?: ?";
+            std::string line = R"({"record":")" + std::string(kind ? "ended" : "started") +
+                               R"(","run":")" + std::to_string(id) + R"(","time":")" + t +
+                               (kind == 1 ? R"(","host":")" + std::string(hosts[i % 4][0]) : "") +
+                               R"(","p":")" + std::string(k * k / 3, 'p') + R"(","blocks":[)" + t +
+                               ",0]" + (k % 2 ? R"(,"sent":[3,1])" : "") + "}";
+            if (kind == 4) line.resize(1 + rng() % (line.size() - 1));
+            if (kind == 4 || line.size() > 1 << 20)
+                bad.push_back(i);
+            else if (kind > 1 && open[id])
+                runs[open[id] - 1].second += end, open[id] = 0;
+            else
+                runs.push_back({i, t + "  ?@" + (kind == 1 ? hosts[i % 4][1] : "?") +
+                                       "  no module  images ? ?  " + (kind ? end : "")}),
+                    open[id] = kind ? 0 : runs.size();
+            text += line + (i < 299 || seed % 2 ? "\n" : "");
+        }
+        std::ofstream(DIR / "h", std::ios::binary) << text;
+        for (size_t n : {1, 4, 60, 1000}) {
+            const size_t from = runs.size() > n ? runs.size() - n : 0;
+            std::string want;
+            for (size_t r = from; r < runs.size(); ++r)
+                want += runs[r].second + (runs[r].second.back() == ' ' ? "INTERRUPTED\n" : "\n");
+            const auto skipped = std::ranges::count_if(
+                bad, [&](size_t line) { return runs.empty() || line > runs[from].first; });
+            if (skipped) want += std::to_string(skipped) + " lines skipped: not history records\n";
+            EXPECT_EQ(listed(int(n)), want) << seed << " " << n;
+        }
     }
+    EXPECT_EQ(listed(0), "");
 }
 
 TEST(History, AppendsToTheDefaultFile) {
