@@ -296,3 +296,9 @@ int key_read() {
     tcsetattr(terminal.tty, TCSANOW, &terminal.run_modes);
     return code;
 }
+
+void key_discard() {
+    terminal.second_code = -1;
+    terminal.pending_length = 0;
+    if (terminal.tty >= 0) tcflush(terminal.tty, TCIFLUSH);
+}

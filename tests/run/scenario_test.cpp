@@ -3,6 +3,7 @@
 
 #include "link/tick.h"
 #include "platform/console.h"
+#include "protocol/identify.h"
 #include "tests/support/run_check.h"
 
 namespace {
@@ -50,6 +51,8 @@ RunSetup at(SimEventKind kind, int page, int block, uint32_t value, std::vector<
 
 std::vector<Row> rows() {
     const SimConfig none = {.no_module = true};
+    const Rows CRITICAL = {
+        {1, B}, {3, "Critical Flash memory error "}, {4, SUPPORT}, ID[0], ID[1], {20, ESC}};
     std::vector<Row> all = {
         {"module_in_the_reader_left_with_Q",
          {.keys = {' ', ' ', 'x', 'Q'}},
@@ -96,7 +99,14 @@ std::vector<Row> rows() {
         {"hang_up_held_until_the_error_screen_is_drawn",
          {.config = at(SIM_REPLY_SW, 1, 17, 0x6581).config, .signal = 1},
          129,
-         {{1, B}, {3, "Critical Flash memory error "}, {4, SUPPORT}, ID[0], ID[1], {20, ESC}}},
+         CRITICAL},
+        // Keys typed before a screen is drawn do not answer it; those typed after do.
+        {"keys_typed_before_each_wait_dropped",
+         {none,
+          {EARLY + 'q', ' ', EARLY + 'q', 27, EARLY + 27, EARLY + 27, 27, EARLY + 27, ' ', 'q'}},
+         4,
+         FAILED,
+         PROMPT + Rows{INIT_ERROR[4], {3, INCONSISTENT}, {20, ESC}} + FAILED},
         {"removed_in_the_identification",
          {{.remove_in_identify = 4}, {27, 27}},
          4,
@@ -129,7 +139,17 @@ std::vector<Row> rows() {
          4,
          FAILED,
          {{3, "Update code page 0 under process"}, {20, ESC}, {3, "wrong page1 binary file\n"}}},
+        {"wrong_page_0_marker_in_its_last_byte",
+         {.keys = {27, 'q'}, .bad_marker = 0, .marker_byte = 3},
+         4,
+         FAILED,
+         ID + Rows{{20, ESC}, {3, "wrong page0 binary file\n"}, {20, "UPDATE ERROR !!!"}}},
     };
+    for (const int typed : {1, 2})
+        all.push_back(
+            {"ESC_x" + std::to_string(typed) + "_during_the_write_left_to_the_error_screen",
+             at(SIM_REPLY_SW, 1, 100, 0x6581, std::vector<int>(size_t(typed), EARLY + 27)), WAITING,
+             CRITICAL});
     const Rows FLAWED = {{3, INCONSISTENT}, {4, SUPPORT}};
     const std::pair<uint16_t, Rows> replies[] = {
         {0x6481, FLAWED},
@@ -176,6 +196,23 @@ TEST_P(Run, EndsAsExpected) {
     EXPECT_EQ(vscreen.keys.size(), 0u) << "keys left";
     EXPECT_EQ(check_run(r.setup, code, r.predicted), "");
     EXPECT_TRUE(r.ms < 0 || tick_count() == r.ms) << tick_count() << " ms";
+}
+
+// Replies whose bytes past their end must not be read.
+TEST(Identification, StopsAtTheEndOfTheReply) {
+    const struct {
+        std::vector<uint8_t> bytes;
+        uint16_t length;
+        std::string rows;
+    } cases[] = {
+        {{0, 0, 0, IDENT_PROCESSOR, 2, '5', '2'}, 4, ""}, // a tag on the last byte
+        {{0, 0, 0, IDENT_CUSTOMER, 5, 'A', 'B', 'C'}, 7, "18: CUSTOMER: AB\n"},
+    };
+    for (const auto &c : cases) {
+        vscreen_reset();
+        EXPECT_EQ(run_until_exit([&] { identify_show_records(c.bytes.data(), c.length); }), -1);
+        EXPECT_EQ(rows_dump(vscreen.writes), c.rows);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Run, testing::ValuesIn(rows()), testing::PrintToStringParamName());
