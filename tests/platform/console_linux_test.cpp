@@ -36,14 +36,17 @@ void hold() { // a long step: reports "|" and waits until the test lets it go on
 // Where the test waits before it types a step's keys ("" lets a held child go on). A piece of
 // a key comes inside the console's ESC wait; a run typed 40 ms late is repeated.
 enum Wait {
-    IN_KEY_READ = 0x80,              // the child sleeps in read or poll
-    HELD = 0x100,                    // in hold()
-    HELD_SHOWN = HELD | 0x2000,      // and what it drew before its restore is read: a signal
-                                     // key throws away the output the terminal still holds
-    TYPED = 0x200,                   // typed input is still unread
-    PIECE_GAP = 0x400,               // 15 ms after the last keys
-    HANG_UP = IN_KEY_READ | 0x800,   // the key before reported: the terminal hangs up
-    INTERRUPT = IN_KEY_READ | 0x1000 // a signal interrupts the key read
+    IN_KEY_READ = 0x80,               // the child sleeps in read or poll
+    HELD = 0x100,                     // in hold()
+    HELD_SHOWN = HELD | 0x2000,       // and what it drew before its restore is read: a signal
+                                      // key throws away the output the terminal still holds
+    TYPED = 0x200,                    // typed input is still unread
+    PIECE_GAP = 0x400,                // 15 ms after the last keys
+    HANG_UP = IN_KEY_READ | 0x800,    // the key before reported: the terminal hangs up
+    INTERRUPT = IN_KEY_READ | 0x1000, // a signal interrupts the key read
+    RESIZED = 0x4000,                 // the terminal gets the step's rows instead of keys
+    HELD_RESIZED = HELD | RESIZED,    // and then the child goes on
+    READ_RESIZED = IN_KEY_READ | RESIZED
 };
 struct Case {
     const char *term; // null: output to a pipe, no controlling terminal
@@ -71,6 +74,17 @@ const std::vector<Case> CASES = {
     {"xterm", [] { report_keys(1); hold(); key_discard(); report_keys(1); },
      {{IN_KEY_READ, "\x1b[Aq"}, {HELD, "xy"}, {TYPED, ""}, {IN_KEY_READ, "b"}},
      PAD_ON + PAD_OFF, "drawing,224,|98,", 0},
+    // Drawn on a terminal shrunk to 20 rows, row 22 moves up to 17; grown back during the key
+    // read, the terminal is cleared and every row drawn again in its place.
+    {"xterm",
+     [] {
+         screen_goto(1, 3), screen_write("A"), hold();
+         screen_goto(1, 22), screen_write("B"), report_keys(1);
+     },
+     {{HELD_RESIZED, "20"}, {READ_RESIZED, "28"}, {IN_KEY_READ, "q"}},
+     PAD_ON + "\x1b[4;2HA\x1b[18;2H\x1b[KB" + "\x1b[H\x1b[2J\x1b[4;1H A\x1b[23;1H B\x1b[23;3H" +
+         PAD_OFF + "\x1b[25;1H\r\n",
+     "drawing,|113,", 0},
     // Without a terminal: plain text to a pipe, and no keys.
     {nullptr, [] { screen_write("X"); report_keys(2); }, {}, "", "text only,X-2,-2,\n", 0},
     // A terminal unknown to terminfo gives keys; a caught signal fails one read, a hang-up all.
@@ -147,9 +161,14 @@ bool run_case(const Case &c) {
                 reported += byte;
         }
         if (wait == HANG_UP) close(master), master = -1;
-        if (wait == HANG_UP || wait == INTERRUPT) continue;
-        const int fd = keys.empty() ? go[1] : master;
-        const std::string bytes = keys.empty() ? "g" : keys;
+        if (wait & RESIZED) {
+            const winsize rows{static_cast<unsigned short>(std::stoi(keys)), 80, 0, 0};
+            ioctl(master, TIOCSWINSZ, &rows);
+        }
+        if (wait == HANG_UP || wait == INTERRUPT || wait == READ_RESIZED) continue;
+        const bool go_on = keys.empty() || wait == HELD_RESIZED;
+        const int fd = go_on ? go[1] : master;
+        const std::string bytes = go_on ? "g" : keys;
         EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         const auto now = std::chrono::steady_clock::now();
         judged = judged && (wait != PIECE_GAP || now - typed_at < std::chrono::milliseconds(40));
