@@ -38,14 +38,13 @@ void hold() { // a long step: reports "|" and waits until the test lets it go on
 enum Wait {
     IN_KEY_READ = 0x80,               // the child sleeps in read or poll
     HELD = 0x100,                     // in hold()
-    HELD_SHOWN = HELD | 0x2000,       // and what it drew before its restore is read: a signal
-                                      // key throws away the output the terminal still holds
+    HELD_SHOWN = HELD | 0x2000,       // its drawing read, as a signal key drops unread output
     TYPED = 0x200,                    // typed input is still unread
     PIECE_GAP = 0x400,                // 15 ms after the last keys
     HANG_UP = IN_KEY_READ | 0x800,    // the key before reported: the terminal hangs up
     INTERRUPT = IN_KEY_READ | 0x1000, // a signal interrupts the key read
-    RESIZED = 0x4000,                 // the terminal gets the step's rows instead of keys
-    HELD_RESIZED = HELD | RESIZED,    // and then the child goes on
+    RESIZED = 0x4000,                 // the step's rows given to the terminal, no keys
+    HELD_RESIZED = HELD | RESIZED,
     READ_RESIZED = IN_KEY_READ | RESIZED
 };
 struct Case {
@@ -69,13 +68,11 @@ const std::vector<Case> CASES = {
      {{HELD, "ab"}, {TYPED, ""}, {HELD_SHOWN, "\x03"}},
      PAD_ON + "\x1b[31;2HX" + PAD_OFF + "\x1b[25;1H\r\n\r\n\r\n\r\n", "drawing,|97,98,|",
      W_EXITCODE(0, SIGINT)},
-    // Keys typed before a discard are dropped, the bytes already read past a key and the
-    // second code of a key included; a key typed after it is read.
+    // A discard drops the keys typed, read past a key, or owed as its second code.
     {"xterm", [] { report_keys(1); hold(); key_discard(); report_keys(1); },
      {{IN_KEY_READ, "\x1b[Aq"}, {HELD, "xy"}, {TYPED, ""}, {IN_KEY_READ, "b"}},
      PAD_ON + PAD_OFF, "drawing,224,|98,", 0},
-    // Drawn on a terminal shrunk to 20 rows, row 22 moves up to 17; grown back during the key
-    // read, the terminal is cleared and every row drawn again in its place.
+    // Row 22 on 20 rows moves up to 17; grown back in the key read, all is drawn again.
     {"xterm",
      [] {
          screen_goto(1, 3), screen_write("A"), hold();
@@ -118,7 +115,13 @@ bool run_case(const Case &c) {
         std::abort();
     const std::string found = modes(slave);
     std::string screen, reported;
-    char bytes[256];
+    const auto read_screen = [&](size_t until) { // or to its end
+        char bytes[256];
+        pollfd out{master, POLLIN, 0};
+        for (ssize_t got; master >= 0 && screen.size() < until && poll(&out, 1, 9000) == 1 &&
+                          (got = read(master, bytes, sizeof bytes)) > 0;)
+            screen.append(bytes, static_cast<size_t>(got));
+    };
     alarm(20);            // only against a hung child
     std::fflush(nullptr); // none of the test's own output may reach the child's screen
     const pid_t pid = fork();
@@ -143,13 +146,7 @@ bool run_case(const Case &c) {
         for (char byte = 0; (wait & HELD ? byte != '|' : wait == HANG_UP && byte != ',') &&
                             read(report_pipe[0], &byte, 1) == 1;)
             reported += byte;
-        for (pollfd out{master, POLLIN, 0}; wait == HELD_SHOWN &&
-                                            screen.size() < c.screen.find(PAD_OFF) &&
-                                            poll(&out, 1, 10000) == 1;) {
-            const ssize_t got = read(master, bytes, sizeof bytes);
-            if (got <= 0) break;
-            screen.append(bytes, static_cast<size_t>(got));
-        }
+        if (wait == HELD_SHOWN) read_screen(c.screen.find(PAD_OFF));
         while (wait == TYPED && ioctl(slave, FIONREAD, &unread) == 0 && unread == 0) usleep(1000);
         if (wait == PIECE_GAP) usleep(15000);
         while ((wait & IN_KEY_READ) != 0 && !in_key_read(pid, slave)) usleep(1000);
@@ -180,8 +177,7 @@ bool run_case(const Case &c) {
         EXPECT_EQ(modes(slave), found) << "terminal modes after the run";
     }
     close(slave); // now the screen is read to its end
-    for (ssize_t got; (got = read(master, bytes, sizeof bytes)) > 0;)
-        screen.append(bytes, static_cast<size_t>(got));
+    read_screen(std::string::npos);
     for (char byte; read(report_pipe[0], &byte, 1) == 1;) reported += byte;
     for (const int fd : {master, report_pipe[0], go[0], go[1]}) close(fd);
     if (judged) {

@@ -58,8 +58,7 @@ TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
     DeleteFileA((test_folder() + "inpoutx64.dll").c_str());
 }
 
-// The death test's own process runs the test again from its start: its first take meets the
-// lock that this process holds, and is refused.
+// Run again in the death test's process, the take meets the lock this process holds.
 TEST(ReaderLock, RefusesASecondProcess) {
     const bool taken = reader_lock_take();
     EXPECT_EXIT(std::exit(taken ? 0 : 3), testing::ExitedWithCode(3),

@@ -100,21 +100,18 @@ std::vector<Row> rows() {
          {.config = at(SIM_REPLY_SW, 1, 17, 0x6581).config, .signal = 1},
          129,
          CRITICAL},
-        // Keys typed before a screen is drawn do not answer it; those typed after do.
-        {"keys_typed_before_each_wait_dropped",
-         {none,
-          {EARLY + 'q', ' ', EARLY + 'q', 27, EARLY + 27, EARLY + 27, 27, EARLY + 27, ' ', 'q'}},
-         4,
-         FAILED,
-         PROMPT + Rows{INIT_ERROR[4], {3, INCONSISTENT}, {20, ESC}} + FAILED},
+        {"ESC_ESC_typed_during_the_write",
+         at(SIM_REPLY_SW, 1, 100, 0x6581, {EARLY + 27, EARLY + 27}), WAITING, CRITICAL},
         {"removed_in_the_identification",
          {{.remove_in_identify = 4}, {27, 27}},
          4,
          FAILED,
          {{3, BLANK}, {3, INCONSISTENT}, {4, SUPPORT}, {20, ESC}}},
         {"size_reply_of_1_byte", {{.size_reply_len = 1}, {27, 27, 'q'}}, 4, FAILED, PROMPT},
-        {"empty_reader_SPACE_SPACE_keys_that_do_nothing_ESC",
-         {none, {' ', ' ', 'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 27, 27, 27}},
+        {"empty_reader_SPACE_SPACE_keys_that_do_nothing_or_came_before_the_screen_ESC",
+         {none,
+          {EARLY + 'q', ' ', EARLY + 'q', ' ', 'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 27,
+           EARLY + 27, EARLY + 27, 27, EARLY + 27, 27}},
          4,
          FAILED,
          INIT_ERROR},
@@ -139,17 +136,7 @@ std::vector<Row> rows() {
          4,
          FAILED,
          {{3, "Update code page 0 under process"}, {20, ESC}, {3, "wrong page1 binary file\n"}}},
-        {"wrong_page_0_marker_in_its_last_byte",
-         {.keys = {27, 'q'}, .bad_marker = 0, .marker_byte = 3},
-         4,
-         FAILED,
-         ID + Rows{{20, ESC}, {3, "wrong page0 binary file\n"}, {20, "UPDATE ERROR !!!"}}},
     };
-    for (const int typed : {1, 2})
-        all.push_back(
-            {"ESC_x" + std::to_string(typed) + "_during_the_write_left_to_the_error_screen",
-             at(SIM_REPLY_SW, 1, 100, 0x6581, std::vector<int>(size_t(typed), EARLY + 27)), WAITING,
-             CRITICAL});
     const Rows FLAWED = {{3, INCONSISTENT}, {4, SUPPORT}};
     const std::pair<uint16_t, Rows> replies[] = {
         {0x6481, FLAWED},
@@ -166,8 +153,10 @@ std::vector<Row> rows() {
         char name[40];
         std::snprintf(name, sizeof name, "reply_%04X_to_page_%d_left_with_%s", sw, page,
                       page ? "Q" : "ESC");
-        // Keys other than ESC leave an error screen as it is; so does SPACE the outcome.
-        const std::vector<int> keys = {'Q', 'q', ' ', 0xE0, 0x51, 27, ' ', page ? 'q' : 27};
+        // An ESC typed during the write and keys other than ESC leave an error screen as it
+        // is; so does SPACE the outcome.
+        const std::vector<int> keys = {EARLY + 27,     'Q', 'q', ' ', 0xE0, 0x51, 27, ' ',
+                                       page ? 'q' : 27};
         const Rows shown =
             Rows{{3, "Update code page " + std::to_string(page) + " under process"}, {3, BLANK}} +
             lines + Rows{{20, ESC}};
@@ -198,21 +187,12 @@ TEST_P(Run, EndsAsExpected) {
     EXPECT_TRUE(r.ms < 0 || tick_count() == r.ms) << tick_count() << " ms";
 }
 
-// Replies whose bytes past their end must not be read.
-TEST(Identification, StopsAtTheEndOfTheReply) {
-    const struct {
-        std::vector<uint8_t> bytes;
-        uint16_t length;
-        std::string rows;
-    } cases[] = {
-        {{0, 0, 0, IDENT_PROCESSOR, 2, '5', '2'}, 4, ""}, // a tag on the last byte
-        {{0, 0, 0, IDENT_CUSTOMER, 5, 'A', 'B', 'C'}, 7, "18: CUSTOMER: AB\n"},
-    };
-    for (const auto &c : cases) {
-        vscreen_reset();
-        EXPECT_EQ(run_until_exit([&] { identify_show_records(c.bytes.data(), c.length); }), -1);
-        EXPECT_EQ(rows_dump(vscreen.writes), c.rows);
-    }
+// A tag on the reply's last byte: the byte past the reply is no length.
+TEST(Identification, TagOnTheLastByte) {
+    const uint8_t reply[] = {0, 0, 0, IDENT_PROCESSOR, 2, '5', '2'};
+    vscreen_reset();
+    EXPECT_EQ(run_until_exit([&] { identify_show_records(reply, 4); }), -1);
+    EXPECT_TRUE(vscreen.writes.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Run, testing::ValuesIn(rows()), testing::PrintToStringParamName());
