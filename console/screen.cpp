@@ -15,7 +15,9 @@ void screen_banner() {
     screen_line(1, BANNER);
 }
 
-uint8_t wait_key() {
+namespace {
+
+uint8_t next_key() {
     for (;;) {
         const int code = key_read();
         // With no keyboard at all the wait could never end: leave as Q does.
@@ -27,7 +29,21 @@ uint8_t wait_key() {
     }
 }
 
+} // namespace
+
+uint8_t wait_key() {
+    key_discard();
+    return next_key();
+}
+
+void wait_key_past_space() {
+    key_discard();
+    while (next_key() == KEY_SPACE) {
+    }
+}
+
 void wait_escape() {
+    key_discard();
     for (;;) {
         const int code = key_read();
         // With no keyboard the screen is left as ESC would leave it.

@@ -18,8 +18,11 @@ constexpr uint8_t KEY_SPACE = 32;
 extern int quit_exit_code;
 constexpr int EXIT_UPDATE_FAILED = 4;
 
+// Each wait first drops the keys typed before its screen was drawn (key_discard).
 // Waits for ESC or SPACE and returns it; Q or q end the process with quit_exit_code. Every
 // other code, lead codes of two-code keys included, is ignored.
 uint8_t wait_key();
+// As wait_key, with SPACE ignored too: returns on ESC (the initialisation error, the outcome).
+void wait_key_past_space();
 // Waits for ESC alone (the update's error screens): Q does not end the program there.
 void wait_escape();

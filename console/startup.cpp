@@ -27,6 +27,5 @@ void startup_dialogue() {
     screen_line(20, "DVB MODULE INITIALISATION ERROR !!!");
     history_note_outcome("DVB MODULE INITIALISATION ERROR !!!");
     screen_line(24, "EXIT WITH 'Q'");
-    while (wait_key() == KEY_SPACE) {
-    }
+    wait_key_past_space();
 }

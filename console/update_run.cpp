@@ -24,7 +24,6 @@ int program_entry() {
     screen_line(24, "EXIT WITH 'Q'");
     // The outcome is on screen: a signal held back during the write ends the program now.
     process_shield_end();
-    while (wait_key() == KEY_SPACE) {
-    }
+    wait_key_past_space();
     return quit_exit_code;
 }

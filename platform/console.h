@@ -34,3 +34,6 @@ constexpr int KEY_LOST = -2;   // no key can be read at all (no terminal, or it 
 // or for keys without a character two codes on two reads (lead 0 or 0xE0, then the scan code).
 // Ctrl+C arrives as 3.
 int key_read();
+// Drops every key typed and not yet read, a key's codes or bytes already taken in included:
+// called once a screen is drawn, so that no key pressed before answers it.
+void key_discard();

@@ -32,6 +32,10 @@ constexpr int ESC_WAIT_MS = 50;
 // written) so that the shell prompt never covers the last screen.
 constexpr int LAST_SCREEN_ROW = 24;
 constexpr int EXIT_LINE_FEEDS_MAX = 32;
+// What the screens hold, kept to draw them again: every row the cursor may reach, and room
+// for the longest identification line.
+constexpr int SHADOW_ROWS = LAST_SCREEN_ROW + 1 + EXIT_LINE_FEEDS_MAX;
+constexpr int SHADOW_COLUMNS = 320;
 
 // A terminal control string, ready to be written from a signal handler.
 struct Sequence {
@@ -56,9 +60,14 @@ struct Terminal {
     KeyTable keys;
     uint8_t pending[4 * KEY_SEQUENCE_MAX]; // bytes read but not yet returned as a key
     size_t pending_length;
-    int second_code = -1; // the scan code owed to the next key_read
+    int second_code = -1;                     // the scan code owed to the next key_read
+    char shadow[SHADOW_ROWS][SHADOW_COLUMNS]; // the screens' cells, blanks never written 0
+    int column, row;                          // the cursor on the screens, not the terminal
+    bool shrunk; // smaller than the screens since the last time they were drawn in full
 };
 Terminal terminal;
+
+volatile sig_atomic_t window_changed = 0;
 
 // Read by console_restore, which may run in a signal handler.
 volatile sig_atomic_t restore_due = 0;
@@ -107,6 +116,39 @@ const char *capability(const char *name) {
     return value == reinterpret_cast<const char *>(-1) ? nullptr : value;
 }
 
+void note_window_change(int) {
+    window_changed = 1;
+}
+
+// Draws every cell of the screens again, on a cleared terminal, and puts the cursor back.
+void redraw() {
+    emit(terminal.clear);
+    for (int row = 0; row < SHADOW_ROWS; ++row) {
+        const char *cells = terminal.shadow[row];
+        int length = SHADOW_COLUMNS;
+        while (length > 0 && cells[length - 1] == 0) --length;
+        if (length == 0) continue;
+        emit(tiparm(terminal.move, row, 0));
+        for (int column = 0; column < length; ++column)
+            std::putchar(cells[column] ? cells[column] : ' ');
+    }
+    emit(tiparm(terminal.move, terminal.row, terminal.column));
+}
+
+// The terminal's rows, 0 when it tells none. Once it has been smaller than the screens, a
+// terminal of their size again gets them in full: the rows drawn meanwhile stand elsewhere.
+int follow_size() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return 0;
+    if (size.ws_row < SCREEN_ROWS_MIN || size.ws_col < SCREEN_COLUMNS_MIN) {
+        terminal.shrunk = true;
+    } else if (terminal.shrunk) {
+        terminal.shrunk = false;
+        redraw();
+    }
+    return size.ws_row;
+}
+
 // Async-signal-safe.
 void write_all(int fd, const char *bytes, size_t length) {
     while (length > 0) {
@@ -132,6 +174,10 @@ void learn_terminal() {
     terminal.clear = capability("clear");
     terminal.clear_line = capability("el");
     terminal.exit_place = render(tiparm(terminal.move, LAST_SCREEN_ROW, 0));
+    struct sigaction action {};
+    action.sa_handler = note_window_change;
+    action.sa_flags = SA_RESTART; // only the key read's poll is interrupted
+    sigaction(SIGWINCH, &action, nullptr);
 }
 
 void open_keyboard() {
@@ -169,7 +215,12 @@ int take_key(const KeyDecoding &decoding) {
     return decoding.codes[0];
 }
 
+// The signal mask while read_key waits: SIGWINCH is taken only there, so that none is missed
+// between the check of the window's size and the wait.
+sigset_t wait_mask;
+
 int read_key() {
+    constexpr timespec ESC_WAIT = {0, ESC_WAIT_MS * 1000000L};
     for (;;) {
         if (terminal.pending_length > 0) {
             const KeyDecoding decoding =
@@ -182,7 +233,8 @@ int read_key() {
         }
         // Block for the next key; within a sequence wait only briefly for its rest.
         pollfd ready{terminal.tty, POLLIN, 0};
-        const int polled = poll(&ready, 1, terminal.pending_length == 0 ? -1 : ESC_WAIT_MS);
+        const int polled =
+            ppoll(&ready, 1, terminal.pending_length == 0 ? nullptr : &ESC_WAIT, &wait_mask);
         if (polled < 0) return errno == EINTR ? KEY_FAILED : keys_lost();
         if (polled == 0) {
             const int code = take_key(
@@ -257,6 +309,8 @@ void console_restore() {
 void screen_clear() {
     if (!terminal.drawing) return;
     emit(terminal.clear);
+    std::memset(terminal.shadow, 0, sizeof terminal.shadow);
+    terminal.column = terminal.row = 0;
     output_used = 1;
 }
 
@@ -266,15 +320,16 @@ void screen_goto(uint16_t column, uint16_t row) {
     // move up together, so that the last row of the screens stays on the terminal's last row
     // and the outcome keeps its place above it; such a row is blanked before it is written.
     int target = row;
-    winsize size{};
-    const bool measured = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0;
-    if (measured && size.ws_row <= LAST_SCREEN_ROW && target >= size.ws_row)
-        target = std::max(0, target + size.ws_row - (LAST_SCREEN_ROW + 1));
+    const int rows = follow_size();
+    if (rows > 0 && rows <= LAST_SCREEN_ROW && target >= rows)
+        target = std::max(0, target + rows - (LAST_SCREEN_ROW + 1));
     emit(tiparm(terminal.move, target, static_cast<int>(column)));
     if (target != row) emit(terminal.clear_line);
+    terminal.column = column;
+    terminal.row = row;
     output_used = 1;
     // The terminal keeps the cursor on its last row when asked for one below it.
-    const int reached = measured ? std::min(target, size.ws_row - 1) : target;
+    const int reached = rows > 0 ? std::min(target, rows - 1) : target;
     if (reached > bottom_row_written) bottom_row_written = reached;
 }
 
@@ -282,6 +337,15 @@ void screen_write(const char *text) {
     std::fputs(text, stdout);
     std::fflush(stdout);
     output_used = 1;
+    if (!terminal.drawing) return;
+    for (; *text != '\0'; ++text) {
+        if (*text == '\n') {
+            terminal.column = 0;
+            ++terminal.row;
+        } else if (terminal.row < SHADOW_ROWS && terminal.column < SHADOW_COLUMNS) {
+            terminal.shadow[terminal.row][terminal.column++] = *text;
+        }
+    }
 }
 
 int key_read() {
@@ -292,7 +356,23 @@ int key_read() {
     }
     if (terminal.tty < 0 || terminal.keys_lost) return KEY_LOST;
     tcsetattr(terminal.tty, TCSANOW, &terminal.read_modes);
-    const int code = read_key();
+    sigset_t resize;
+    sigemptyset(&resize);
+    sigaddset(&resize, SIGWINCH);
+    sigprocmask(SIG_BLOCK, &resize, &wait_mask);
+    int code;
+    do { // a change of the window's size interrupts the wait for a key, not the key wait
+        window_changed = 0;
+        if (terminal.drawing) follow_size();
+        code = read_key();
+    } while (code == KEY_FAILED && window_changed != 0);
+    sigprocmask(SIG_SETMASK, &wait_mask, nullptr);
     tcsetattr(terminal.tty, TCSANOW, &terminal.run_modes);
     return code;
+}
+
+void key_discard() {
+    terminal.second_code = -1;
+    terminal.pending_length = 0;
+    if (terminal.tty >= 0) tcflush(terminal.tty, TCIFLUSH);
 }

@@ -117,3 +117,9 @@ int key_read() {
     if (code != EOF) return code;
     return GetConsoleMode(keyboard, &mode) ? KEY_FAILED : KEY_LOST;
 }
+
+// Every wait reads until ESC, SPACE or Q, never a key's lead code alone: the C runtime holds
+// no second code of a key here, only the console's input buffer holds keys.
+void key_discard() {
+    FlushConsoleInputBuffer(keyboard);
+}

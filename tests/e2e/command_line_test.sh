@@ -34,6 +34,8 @@ check() {
 check 2 "" "^ciflash-sim: unknown option --bogus \(see --help\) $" "$SIM" --bogus
 check 2 "" "^ciflash-sim: bad value for --reply: 1:17:65 \(expected PAGE:BLOCK:SW, SW as 4 hex \
 digits\)" "$SIM" --reply 1:17:65
+check 2 "" "^ciflash-sim: bad value for --hang: 1:0 \(expected PAGE:BLOCK, PAGE 0 or 1, BLOCK \
+from 1\)" "$SIM" --fast --hang 1:0
 check 2 "" "^ciflash-sim: no block 0:999 for --remove: page 0 has blocks 1 to 236 with a \
 256-byte buffer" "$SIM" --remove 0:999
 check 2 "" "^ciflash-sim: /nonexistent/dir/report.json: No such file" \

@@ -31,6 +31,19 @@ second() {
     expect_eq "$code $(head -n 1 "$E2E_DIR/err")" \
         "1 ciflash: another ciflash (process $(program_pid)) is using the reader." "second"
 }
+# In its key read (x86-64 poll, ppoll), the program has drawn all it will.
+reading() { read -r n _ <"/proc/$(program_pid)/syscall" && [[ $n == 7 || $n == 271 ]]; }
+# ESC typed during the write, tried again when it came with the error screen: dropped.
+typed_ahead() {
+    for _ in 1 2 3; do
+        start "$1 --block-ms 5 --erase-ms 50 --reply 1:100:6581"
+        wait_for "$W"; keys Escape
+        ! on_screen "Exit: ESC" && break
+    done
+    wait_for "Critical Flash memory error "; until_ok "the key read" reading
+    expect_row 3 " Critical Flash memory error"; expect_row 20 " Exit: ESC"
+    keys Escape; wait_for "$KO"; keys q; ended 4
+}
 # Q on the failed outcome; the port accesses are ciflash-sim's when both carry the same images.
 rehearsed() {
     local M="--erase-ms 0 --block-ms 0 --reply 1:17:6581" t=$E2E_DIR/t
@@ -62,6 +75,7 @@ shrink|start "$REAL"; wait_for "$W"; tm resize-window -x 60 -y 15; wait_for "$OK
 shrink|expect_row 5 " ${OK% }"; expect_row 14 " EXIT WITH 'Q'"; keys Escape; ended 0
 lock|start "$H"; wait_for "EXIT WITH 'Q'"; second; keys q; ended 0
 rehearsed|rehearsed "$@"
+typed_ahead|typed_ahead "$2"
 TABLE
 [ -n "$found" ] || { echo "unknown case $CASE" >&2; exit 2; }
 expect_terminal_restored

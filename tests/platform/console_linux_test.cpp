@@ -36,12 +36,16 @@ void hold() { // a long step: reports "|" and waits until the test lets it go on
 // Where the test waits before it types a step's keys ("" lets a held child go on). A piece of
 // a key comes inside the console's ESC wait; a run typed 40 ms late is repeated.
 enum Wait {
-    IN_KEY_READ = 0x80,              // the child sleeps in read or poll
-    HELD = 0x100,                    // in hold()
-    TYPED = 0x200,                   // typed input is still unread
-    PIECE_GAP = 0x400,               // 15 ms after the last keys
-    HANG_UP = IN_KEY_READ | 0x800,   // the key before reported: the terminal hangs up
-    INTERRUPT = IN_KEY_READ | 0x1000 // a signal interrupts the key read
+    IN_KEY_READ = 0x80,               // the child sleeps in read or poll
+    HELD = 0x100,                     // in hold()
+    HELD_SHOWN = HELD | 0x2000,       // its drawing read, as a signal key drops unread output
+    TYPED = 0x200,                    // typed input is still unread
+    PIECE_GAP = 0x400,                // 15 ms after the last keys
+    HANG_UP = IN_KEY_READ | 0x800,    // the key before reported: the terminal hangs up
+    INTERRUPT = IN_KEY_READ | 0x1000, // a signal interrupts the key read
+    RESIZED = 0x4000,                 // the step's rows given to the terminal, no keys
+    HELD_RESIZED = HELD | RESIZED,
+    READ_RESIZED = IN_KEY_READ | RESIZED
 };
 struct Case {
     const char *term; // null: output to a pipe, no controlling terminal
@@ -61,9 +65,23 @@ const std::vector<Case> CASES = {
     // Keys typed during a long step are kept, without echo; Ctrl+C there ends the run, and the
     // prompt below the lowest row written, even below the terminal.
     {"xterm", [] { screen_goto(1, 30); screen_write("X"); hold(); report_keys(2); hold(); },
-     {{HELD, "ab"}, {TYPED, ""}, {HELD, "\x03"}},
+     {{HELD, "ab"}, {TYPED, ""}, {HELD_SHOWN, "\x03"}},
      PAD_ON + "\x1b[31;2HX" + PAD_OFF + "\x1b[25;1H\r\n\r\n\r\n\r\n", "drawing,|97,98,|",
      W_EXITCODE(0, SIGINT)},
+    // A discard drops the keys typed, read past a key, or owed as its second code.
+    {"xterm", [] { report_keys(1); hold(); key_discard(); report_keys(1); },
+     {{IN_KEY_READ, "\x1b[Aq"}, {HELD, "xy"}, {TYPED, ""}, {IN_KEY_READ, "b"}},
+     PAD_ON + PAD_OFF, "drawing,224,|98,", 0},
+    // Row 22 on 20 rows moves up to 17; grown back in the key read, all is drawn again.
+    {"xterm",
+     [] {
+         screen_goto(1, 3), screen_write("A"), hold();
+         screen_goto(1, 22), screen_write("B"), report_keys(1);
+     },
+     {{HELD_RESIZED, "20"}, {READ_RESIZED, "28"}, {IN_KEY_READ, "q"}},
+     PAD_ON + "\x1b[4;2HA\x1b[18;2H\x1b[KB" + "\x1b[H\x1b[2J\x1b[4;1H A\x1b[23;1H B\x1b[23;3H" +
+         PAD_OFF + "\x1b[25;1H\r\n",
+     "drawing,|113,", 0},
     // Without a terminal: plain text to a pipe, and no keys.
     {nullptr, [] { screen_write("X"); report_keys(2); }, {}, "", "text only,X-2,-2,\n", 0},
     // A terminal unknown to terminfo gives keys; a caught signal fails one read, a hang-up all.
@@ -97,6 +115,13 @@ bool run_case(const Case &c) {
         std::abort();
     const std::string found = modes(slave);
     std::string screen, reported;
+    const auto read_screen = [&](size_t until) { // or to its end
+        char bytes[256];
+        pollfd out{master, POLLIN, 0};
+        for (ssize_t got; master >= 0 && screen.size() < until && poll(&out, 1, 9000) == 1 &&
+                          (got = read(master, bytes, sizeof bytes)) > 0;)
+            screen.append(bytes, static_cast<size_t>(got));
+    };
     alarm(20);            // only against a hung child
     std::fflush(nullptr); // none of the test's own output may reach the child's screen
     const pid_t pid = fork();
@@ -118,9 +143,10 @@ bool run_case(const Case &c) {
     bool judged = true;
     auto typed_at = std::chrono::steady_clock::now();
     for (const auto &[wait, keys] : c.steps) {
-        for (char byte = 0; (wait == HELD ? byte != '|' : wait == HANG_UP && byte != ',') &&
+        for (char byte = 0; (wait & HELD ? byte != '|' : wait == HANG_UP && byte != ',') &&
                             read(report_pipe[0], &byte, 1) == 1;)
             reported += byte;
+        if (wait == HELD_SHOWN) read_screen(c.screen.find(PAD_OFF));
         while (wait == TYPED && ioctl(slave, FIONREAD, &unread) == 0 && unread == 0) usleep(1000);
         if (wait == PIECE_GAP) usleep(15000);
         while ((wait & IN_KEY_READ) != 0 && !in_key_read(pid, slave)) usleep(1000);
@@ -132,9 +158,14 @@ bool run_case(const Case &c) {
                 reported += byte;
         }
         if (wait == HANG_UP) close(master), master = -1;
-        if (wait == HANG_UP || wait == INTERRUPT) continue;
-        const int fd = keys.empty() ? go[1] : master;
-        const std::string bytes = keys.empty() ? "g" : keys;
+        if (wait & RESIZED) {
+            const winsize rows{static_cast<unsigned short>(std::stoi(keys)), 80, 0, 0};
+            ioctl(master, TIOCSWINSZ, &rows);
+        }
+        if (wait == HANG_UP || wait == INTERRUPT || wait == READ_RESIZED) continue;
+        const bool go_on = keys.empty() || wait == HELD_RESIZED;
+        const int fd = go_on ? go[1] : master;
+        const std::string bytes = go_on ? "g" : keys;
         EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         const auto now = std::chrono::steady_clock::now();
         judged = judged && (wait != PIECE_GAP || now - typed_at < std::chrono::milliseconds(40));
@@ -146,9 +177,7 @@ bool run_case(const Case &c) {
         EXPECT_EQ(modes(slave), found) << "terminal modes after the run";
     }
     close(slave); // now the screen is read to its end
-    char bytes[256];
-    for (ssize_t got; (got = read(master, bytes, sizeof bytes)) > 0;)
-        screen.append(bytes, static_cast<size_t>(got));
+    read_screen(std::string::npos);
     for (char byte; read(report_pipe[0], &byte, 1) == 1;) reported += byte;
     for (const int fd : {master, report_pipe[0], go[0], go[1]}) close(fd);
     if (judged) {

@@ -26,8 +26,8 @@ void type(HANDLE input, WORD virtual_key, char character, DWORD state = 0) {
     WriteConsoleInputA(input, &record, 1, &written);
 }
 
-// A 120 x 300 screen of 'x' is cleared whole; the input mode is put back after the key reads;
-// the prompt ends below the lowest row written.
+// A 120 x 300 screen of 'x' is cleared whole; keys typed before a discard are dropped; the
+// input mode is put back after the key reads; the prompt ends below the lowest row written.
 TEST(ConsoleWindows, ClearsReadsKeysAndLeavesThePromptBelowTheScreen) {
     const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE big = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -46,6 +46,8 @@ TEST(ConsoleWindows, ClearsReadsKeysAndLeavesThePromptBelowTheScreen) {
     ASSERT_TRUE(SetConsoleMode(input, 7)) << "these tests need a console"; // processed, line, echo
     FlushConsoleInputBuffer(input);
     EXPECT_TRUE(console_open());
+    type(input, 'X', 'x');
+    key_discard();
     type(input, 'A', 'a');
     type(input, VK_ESCAPE, 27);
     type(input, VK_NEXT, 0, ENHANCED_KEY);

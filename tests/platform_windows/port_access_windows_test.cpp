@@ -1,7 +1,9 @@
 // The port driver's DLL: loaded from beside the program, never from PATH; each fault diagnosed.
+// The reader's lock: one process at a time.
 #include "link/port.h"
 #include "platform/port_access.h"
 #include "platform/port_access_windows.h"
+#include "platform/reader_lock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +56,15 @@ TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
             testing::ExitedWithCode(c.code), c.diagnosis)
             << (c.beside ? "beside the program" : "on PATH only");
     DeleteFileA((test_folder() + "inpoutx64.dll").c_str());
+}
+
+// Run again in the death test's process, the take meets the lock this process holds.
+TEST(ReaderLock, RefusesASecondProcess) {
+    const bool taken = reader_lock_take();
+    EXPECT_EXIT(std::exit(taken ? 0 : 3), testing::ExitedWithCode(3),
+                "^ciflash: another ciflash is using the reader\\.\nLet it end, then start "
+                "ciflash again\\.\n$");
+    EXPECT_TRUE(taken);
 }
 
 } // namespace

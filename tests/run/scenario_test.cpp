@@ -3,6 +3,7 @@
 
 #include "link/tick.h"
 #include "platform/console.h"
+#include "protocol/identify.h"
 #include "tests/support/run_check.h"
 
 namespace {
@@ -50,6 +51,8 @@ RunSetup at(SimEventKind kind, int page, int block, uint32_t value, std::vector<
 
 std::vector<Row> rows() {
     const SimConfig none = {.no_module = true};
+    const Rows CRITICAL = {
+        {1, B}, {3, "Critical Flash memory error "}, {4, SUPPORT}, ID[0], ID[1], {20, ESC}};
     std::vector<Row> all = {
         {"module_in_the_reader_left_with_Q",
          {.keys = {' ', ' ', 'x', 'Q'}},
@@ -96,15 +99,19 @@ std::vector<Row> rows() {
         {"hang_up_held_until_the_error_screen_is_drawn",
          {.config = at(SIM_REPLY_SW, 1, 17, 0x6581).config, .signal = 1},
          129,
-         {{1, B}, {3, "Critical Flash memory error "}, {4, SUPPORT}, ID[0], ID[1], {20, ESC}}},
+         CRITICAL},
+        {"ESC_ESC_typed_during_the_write",
+         at(SIM_REPLY_SW, 1, 100, 0x6581, {EARLY + 27, EARLY + 27}), WAITING, CRITICAL},
         {"removed_in_the_identification",
          {{.remove_in_identify = 4}, {27, 27}},
          4,
          FAILED,
          {{3, BLANK}, {3, INCONSISTENT}, {4, SUPPORT}, {20, ESC}}},
         {"size_reply_of_1_byte", {{.size_reply_len = 1}, {27, 27, 'q'}}, 4, FAILED, PROMPT},
-        {"empty_reader_SPACE_SPACE_keys_that_do_nothing_ESC",
-         {none, {' ', ' ', 'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 27, 27, 27}},
+        {"empty_reader_SPACE_SPACE_keys_that_do_nothing_or_came_before_the_screen_ESC",
+         {none,
+          {EARLY + 'q', ' ', EARLY + 'q', ' ', 'a', 3, KEY_FAILED, 0, 0x3B, 0xE0, 0x48, 13, 27,
+           EARLY + 27, EARLY + 27, 27, EARLY + 27, 27}},
          4,
          FAILED,
          INIT_ERROR},
@@ -146,8 +153,10 @@ std::vector<Row> rows() {
         char name[40];
         std::snprintf(name, sizeof name, "reply_%04X_to_page_%d_left_with_%s", sw, page,
                       page ? "Q" : "ESC");
-        // Keys other than ESC leave an error screen as it is; so does SPACE the outcome.
-        const std::vector<int> keys = {'Q', 'q', ' ', 0xE0, 0x51, 27, ' ', page ? 'q' : 27};
+        // An ESC typed during the write and keys other than ESC leave an error screen as it
+        // is; so does SPACE the outcome.
+        const std::vector<int> keys = {EARLY + 27,     'Q', 'q', ' ', 0xE0, 0x51, 27, ' ',
+                                       page ? 'q' : 27};
         const Rows shown =
             Rows{{3, "Update code page " + std::to_string(page) + " under process"}, {3, BLANK}} +
             lines + Rows{{20, ESC}};
@@ -176,6 +185,14 @@ TEST_P(Run, EndsAsExpected) {
     EXPECT_EQ(vscreen.keys.size(), 0u) << "keys left";
     EXPECT_EQ(check_run(r.setup, code, r.predicted), "");
     EXPECT_TRUE(r.ms < 0 || tick_count() == r.ms) << tick_count() << " ms";
+}
+
+// A tag on the reply's last byte: the byte past the reply is no length.
+TEST(Identification, TagOnTheLastByte) {
+    const uint8_t reply[] = {0, 0, 0, IDENT_PROCESSOR, 2, '5', '2'};
+    vscreen_reset();
+    EXPECT_EQ(run_until_exit([&] { identify_show_records(reply, 4); }), -1);
+    EXPECT_TRUE(vscreen.writes.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Run, testing::ValuesIn(rows()), testing::PrintToStringParamName());

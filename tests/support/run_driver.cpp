@@ -20,13 +20,13 @@ int run_program(const RunSetup &setup) {
     vscreen.keys.assign(setup.keys.begin(), setup.keys.end());
     vscreen.held_signal = setup.signal;
     const int page = setup.bad_marker;
-    if (page >= 0) test_image_bytes[page][MARKER_OFFSET + 1] ^= 0x20;
+    if (page >= 0) test_image_bytes[page][MARKER_OFFSET + 3] ^= 0x20;
     int code = WAITING;
     try {
         code = run_until_exit([] { throw ProcessExit{program_entry()}; });
     } catch (const KeysExhausted &) {
     }
-    if (page >= 0) test_image_bytes[page][MARKER_OFFSET + 1] ^= 0x20;
+    if (page >= 0) test_image_bytes[page][MARKER_OFFSET + 3] ^= 0x20;
     return code;
 }
 

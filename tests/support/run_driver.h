@@ -7,7 +7,7 @@ struct RunSetup {
     SimConfig config = {};
     std::vector<int> keys = {};
     int signal = 0;      // held while the shield is up
-    int bad_marker = -1; // page with a broken marker
+    int bad_marker = -1; // page whose marker's last byte is broken
     uint32_t clock_ms = 0;
 };
 constexpr int WAITING = -2; // a run left waiting for a key

@@ -57,7 +57,10 @@ int key_read() {
     const int code = vscreen.keys.front();
     vscreen.keys.pop_front();
     vscreen.keys_read_shielded += vscreen.shielded;
-    return code;
+    return code >= EARLY ? code - EARLY : code;
+}
+void key_discard() {
+    while (!vscreen.keys.empty() && vscreen.keys.front() >= EARLY) vscreen.keys.pop_front();
 }
 void process_exit(int code) {
     throw ProcessExit{code};

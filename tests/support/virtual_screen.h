@@ -10,6 +10,7 @@ struct ProcessExit {
     int code;
 };
 struct KeysExhausted {}; // thrown when the scripted keys run out
+constexpr int EARLY = 0x1000;
 
 using Rows = std::vector<std::pair<int, std::string>>; // row, text at column 1
 struct VirtualScreen {
@@ -17,7 +18,7 @@ struct VirtualScreen {
     int column = 0, row = 0;
     Rows writes;
     std::vector<size_t> messages_before; // host messages the module had when each write came
-    std::deque<int> keys;
+    std::deque<int> keys; // EARLY + code: typed before the screen that reads it was drawn
     bool shielded = false;
     int held_signal = 0; // arrives while shielded
     int keys_read_shielded = 0;
