@@ -43,10 +43,10 @@ check 0 "$(version_text ciflash-sim)" "" "$SIM" --version
 
 if [ -n "$STANDIN" ]; then
     H="$5 --no-module -- $STANDIN"
-    ONLY="\(only --help or --version alone, or --history \[N\]\) $"
+    ONLY="\(only --no-history, --help or --version alone, or --history \[N\]\) $"
     check 1 "" "^ciflash-standin: the test build .* only under ciflash-rehearse" \
         "$STANDIN" --version
-    check 0 "~^Usage: ciflash \[--help \| --version\]$" "" $H --help
+    check 0 "~^Usage: ciflash \[--no-history \| --help \| --version\]$" "" $H --help
     check 0 "~^ciflash $VERSION$" "" $H --version
     check 2 "" "^ciflash: unexpected argument 'x' $ONLY" $H --version x
 fi
