@@ -1,6 +1,6 @@
-// ciflash: the hardware program. Without arguments it runs the update; --help and --version
-// answer without touching the ports or the screen. Every refusal comes before the first port
-// access, on standard error, with exit code 1.
+// ciflash: the hardware program. Without arguments, or with --no-history alone, it runs the
+// update; --help and --version answer without touching the ports or the screen. Every refusal
+// comes before the first port access, on standard error, with exit code 1.
 #include <cstring>
 
 #include "console/command_line.h"

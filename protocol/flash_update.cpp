@@ -101,6 +101,7 @@ BlockOutcome send_and_await_reply(UpdateCall &call, uint8_t page) {
     // The history's started record is on the disk before the first block frame goes out.
     history_started();
     process_shield_begin();
+    // Counted before it goes out: from here on the module may have taken it.
     history_note_sent(page);
     uint32_t start = tick_count();
 
