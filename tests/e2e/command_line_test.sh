@@ -53,7 +53,8 @@ if [ -n "$STANDIN" ]; then
     check 0 "~EXIT WITH 'Q'" "^ciflash: --no-history: this run leaves no record" \
         env CIFLASH_LOCK="$L/lock" $H --no-history
     check 1 "" "^ciflash: the update history $L/h cannot be opened: it is a symbolic link; .*\
-'ciflash --no-history' .* $" "$5" --history "$L/h" --trace "$L/trace" --no-module -- "$STANDIN"
+'ciflash --no-history' to update without a record $" env CIFLASH_LOCK="$L/lock" "$5" \
+        --history "$L/h" --trace "$L/trace" --no-module -- "$STANDIN"
     [ "$(cat "$L/t")" = kept ] && [ ! -s "$L/trace" ] || { echo "FAIL: link" && status=1; }
     rm -rf "$L"
 fi
