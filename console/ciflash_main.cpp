@@ -1,6 +1,8 @@
-// ciflash: the hardware program. Without arguments it runs the update; --help and --version
-// answer without touching the ports or the screen. Every refusal comes before the first port
-// access, on standard error, with exit code 1.
+// ciflash: the hardware program. Without arguments, or with --no-history alone, it runs the
+// update; --help and --version answer without touching the ports or the screen. Every refusal
+// comes before the first port access, on standard error, with exit code 1.
+#include <cstring>
+
 #include "console/command_line.h"
 #include "console/history.h"
 #include "console/startup.h"
@@ -10,8 +12,9 @@
 #include "platform/reader_lock.h"
 
 int main(int argc, char **argv) {
-    if (argc > 1) return answer_arguments(argc, argv);
-    history_use_default();
+    const bool no_history = argc == 2 && std::strcmp(argv[1], "--no-history") == 0;
+    if (argc > 1 && !no_history) return answer_arguments(argc, argv);
+    if (!history_use_default(no_history)) return 1;
     // Each refusal has said on standard error what it found and what to do.
     if (!console_size_check("ciflash")) return history_refused("terminal too small");
     if (!reader_lock_take()) return history_refused("reader used by another ciflash");

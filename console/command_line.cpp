@@ -10,7 +10,7 @@
 namespace {
 
 const char USAGE[] =
-    "Usage: ciflash [--help | --version]\n"
+    "Usage: ciflash [--no-history | --help | --version]\n"
     "       ciflash --history [N]\n"
     "Rewrites the flash firmware of the DVB Common Interface module in the PCMCIA reader\n"
     "with the two page images built into this program.\n"
@@ -25,6 +25,8 @@ const char USAGE[] =
     "128+n ended by signal n.\n"
     "--history lists the last N runs of the update history (default 20), one line each,\n"
     "with the blocks acknowledged/sent per page.\n"
+    "--no-history runs the update without a record in the history; a run whose history\n"
+    "cannot be opened is refused (exit code 1) before any port access.\n"
     "See man ciflash.\n";
 
 } // namespace
@@ -60,7 +62,8 @@ int answer_arguments(int argc, const char *const argv[]) {
     const char *bad = help || version ? argv[2] : argv[1];
     std::fprintf(
         stderr,
-        "ciflash: unexpected argument '%s' (only --help or --version alone, or --history [N])\n",
+        "ciflash: unexpected argument '%s' (only --no-history, --help or --version alone, or "
+        "--history [N])\n",
         bad);
     return 2;
 }

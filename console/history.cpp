@@ -3,6 +3,7 @@
 
 #include "console/history_record.h"
 #include "link/ci_link.h"
+#include "platform/process.h"
 #include "protocol/identify.h"
 #include "protocol/run_state.h"
 
@@ -26,9 +27,14 @@ void history_note_ident(uint8_t tag, const char *text) {
     note_link();
 }
 
-void history_note_outcome(const char *line) {
+void history_note_outcome(const char *line, int exit_code) {
     history_copy_text(run.outcome, sizeof run.outcome, line);
+    run.outcome_exit_code = exit_code;
     note_link();
+}
+
+void history_note_sent(uint8_t page) {
+    ++run.sent[page & 1];
 }
 
 void history_note_block(uint8_t page) {
@@ -38,11 +44,14 @@ void history_note_block(uint8_t page) {
 void history_started() {
     if (!run.path[0] || run.started) return;
     note_link();
-    history_write_started();
+    if (history_write_started() == 0) return;
+    // No write without its record: the run ends here, and its end says why.
+    history_note_outcome("update history not written", 1);
+    process_exit(1);
 }
 
 int history_refused(const char *reason) {
-    history_note_outcome(reason);
+    history_note_outcome(reason, 1);
     history_ended(1);
     return 1;
 }

@@ -1,10 +1,10 @@
 // The update history: every run of the hardware program appends JSON Lines records to a
 // history file, so that a workshop can later tell which module got which images, when, by
-// whom, and how the run ended. A `started` record is on the disk before the first block frame
-// is sent; an `ended` record follows however the run ends short of a power cut or SIGKILL. A
-// run that ends before any block is sent leaves one `ended` record with what was known. A
-// history that cannot be written changes nothing of the run: after the last screen, one line
-// on standard error says so.
+// whom, and how the run ended. The file is opened before any port access, and a run whose
+// history cannot be opened is refused; a `started` record is on the disk before the first
+// block frame is sent, or no frame is sent; an `ended` record follows however the run ends
+// short of a power cut or SIGKILL. A run that ends before any block is sent leaves one `ended`
+// record with what was known.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -12,31 +12,41 @@
 
 constexpr int HISTORY_DEFAULT_RUNS = 20;
 
-// Where this run's records go; nullptr or "" keeps no history. `syslog_copy` also sends each
-// record to the system log, where there is one. Called once, before the run starts.
-void history_use(const char *path, bool syslog_copy);
+// Opens the history file this run's records go to; nullptr or "" keeps no history.
+// `syslog_copy` also sends each record to the system log, where there is one. Called once,
+// before the run starts. When the file cannot be opened, writes one line on standard error,
+// beginning with `program`, naming the file, the reason and `way_out`, and returns false.
+bool history_use(const char *program, const char *path, bool syslog_copy, const char *way_out);
 // The hardware program's history file: the one CIFLASH_HISTORY names ("" when it is set but
 // empty: no history), otherwise this machine's default file, written into `path`; nullptr when
 // there is no folder for it.
 const char *history_file(char *path, size_t size);
-// The hardware program's history: history_file, the default file copied to the system log.
-void history_use_default();
+// The hardware program's history: history_file, the default file copied to the system log;
+// with `none` (--no-history) none at all, which one line on standard error says. Returns
+// false, the reason on standard error, when the run is to be refused.
+bool history_use_default(bool none);
 
 // A value of the module's identification as shown on screen, by its identification tag.
 void history_note_ident(uint8_t tag, const char *text);
-// The line of the screen the run ends on ("success" for the success screen). A later screen's
-// line replaces an earlier one.
-void history_note_outcome(const char *line);
+// The line of the screen the run ends on ("success" for the success screen), and the exit code
+// the run ends with from that screen. A later screen's line replaces an earlier one.
+void history_note_outcome(const char *line, int exit_code);
+// A block frame of the page about to go to the module.
+void history_note_sent(uint8_t page);
 // A block of the page acknowledged by the module.
 void history_note_block(uint8_t page);
 
 // Writes the started record and flushes it to the disk; does nothing after the first call.
+// When it cannot be written, the run ends here with exit code 1 (process_exit).
 void history_started();
-// Writes the ended record of a run ending with this exit code; does nothing after the first
-// call. Then, if a record could not be written, says so on standard error.
+// Writes the ended record of a run ending with this exit code (128 + n: ended by signal n);
+// does nothing after the first call. Then, if a record could not be written, says so on
+// standard error.
 void history_ended(int exit_code);
-// The ended record of a run ended by a signal, outcome "signal N". Safe in a signal handler:
-// no allocation, no stdio, only write(2) and fsync(2); no system log copy.
+// The ended record of a run ended by signal `number`. A run with an outcome on screen keeps
+// it, with its screen's exit code and the signal beside them; otherwise the outcome is
+// "signal N" with `exit_code`. Safe in a signal handler: no allocation, no stdio, only
+// fstat(2), pread(2), write(2) and fsync(2); no system log copy.
 void history_ended_by_signal(int number, int exit_code);
 // A run refused before the write (e.g. no port access, the terminal too small, the reader in
 // use): its ended record with the reason as outcome and exit code 1. Returns 1.

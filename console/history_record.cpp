@@ -38,7 +38,7 @@ void put_uint(Out &o, uint64_t value, int width = 1) {
     while (n && o.at < o.end) *o.at++ = digits[--n];
 }
 
-void put_int(Out &o, int value) {
+void put_int(Out &o, long value) {
     if (value < 0) put(o, "-");
     put_uint(o, value < 0 ? 0ull - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
 }
@@ -63,7 +63,7 @@ void put_field(Out &o, const char *key, const char *text) {
     put_string(o, text);
 }
 
-void put_number(Out &o, const char *key, int value) {
+void put_number(Out &o, const char *key, long value) {
     put(o, ",\"");
     put(o, key);
     put(o, "\":");
@@ -94,6 +94,7 @@ void put_time(Out &o, int64_t ms, bool compact) {
 void put_identity(Out &o) {
     put_field(o, "host", run.host);
     put_field(o, "user", run.user);
+    if (run.uid >= 0) put_number(o, "uid", run.uid);
     put_field(o, "version", CIFLASH_VERSION);
     put(o, ",\"images\":[");
     for (int page = 0; page < 2; ++page) {
@@ -121,45 +122,65 @@ void put_identity(Out &o) {
     put(o, "}");
 }
 
-// The record's start: its kind, the run and the time.
-void put_head(Out &o, const char *kind, int64_t now) {
+// The record's start: a line end first when the file's last line was cut short, so that the
+// record is a line of its own; its kind, the run and the time.
+Out open_record(char *record, size_t size, const char *kind, int64_t now) {
+    Out o = {record, record + size};
+    if (!history_os_at_line_start()) put(o, "\n");
     put(o, "{\"record\":");
     put_string(o, kind);
     put_field(o, "run", run.run_id);
     put(o, ",\"time\":\"");
     put_time(o, now, false);
     put(o, "\"");
+    return o;
 }
 
 // Ends the record with its newline and appends it; a record cut short is not written.
-void append(char *record, Out &o, bool syslog_copy) {
+// Returns 0 or the error number.
+int append(char *record, Out &o, bool syslog_copy) {
     put(o, "}\n");
     const auto length = static_cast<size_t>(o.at - record);
-    if (o.at == o.end && record[length - 1] != '\n') return;
-    const int error = history_os_append(run.path, record, length);
+    if (o.at == o.end && record[length - 1] != '\n') return 0;
+    const int error = history_os_append(record, length);
     if (error && !run.failed_error) run.failed_error = error;
-    if (syslog_copy && run.syslog_copy) history_os_syslog(record);
+    if (syslog_copy && run.syslog_copy) history_os_syslog(record[0] == '\n' ? record + 1 : record);
+    return error;
 }
 
-void put_ended(Out &o, const char *outcome, int exit_code, int64_t now) {
-    put_head(o, "ended", now);
-    put_field(o, "outcome", outcome);
-    put(o, ",\"blocks\":[");
-    put_uint(o, run.blocks[0]);
+void put_pages(Out &o, const char *key, const uint32_t (&counts)[2]) {
+    put(o, ",\"");
+    put(o, key);
+    put(o, "\":[");
+    put_uint(o, counts[0]);
     put(o, ",");
-    put_uint(o, run.blocks[1]);
+    put_uint(o, counts[1]);
     put(o, "]");
-    put_number(o, "duration_ms", static_cast<int>(now - run.start_ms));
-    put_number(o, "exit_code", exit_code);
+}
+
+// Writes the ended record of a run ending with this exit code, or by signal `number` (0 for
+// none). An outcome noted on screen stays the outcome, with the exit code of its screen; the
+// system log gets no copy from a signal handler.
+void write_ended(int exit_code, int number, bool syslog_copy) {
+    char signal_outcome[32];
+    Out named = {signal_outcome, signal_outcome + sizeof signal_outcome - 1};
+    put(named, "signal ");
+    put_int(named, number);
+    *named.at = '\0';
+    const char *outcome = run.outcome[0] ? run.outcome
+                          : number       ? signal_outcome
+                                         : "quit before the write";
+    const int64_t now = history_os_now_ms();
+    char record[RECORD_SIZE];
+    Out o = open_record(record, sizeof record, "ended", now);
+    put_field(o, "outcome", outcome);
+    put_pages(o, "blocks", run.blocks);
+    put_pages(o, "sent", run.sent);
+    put_number(o, "duration_ms", static_cast<long>(now - run.start_ms));
+    put_number(o, "exit_code", run.outcome[0] && number ? run.outcome_exit_code : exit_code);
+    if (run.outcome[0] && number) put_number(o, "signal", number);
     // A run that never started its write has no other record: this one says what was known.
     if (!run.started) put_identity(o);
-}
-
-// Writes the ended record with this outcome; the system log gets no copy from a signal handler.
-void write_ended(const char *outcome, int exit_code, bool syslog_copy) {
-    char record[RECORD_SIZE];
-    Out o = {record, record + sizeof record};
-    put_ended(o, outcome, exit_code, history_os_now_ms());
     append(record, o, syslog_copy);
 }
 
@@ -173,6 +194,7 @@ void history_name_run() {
     put_uint(o, history_os_process_id());
     *o.at = '\0';
     history_os_host_user(run.host, sizeof run.host, run.user, sizeof run.user);
+    run.uid = history_os_user_id();
 }
 
 void history_copy_text(char *to, size_t size, const char *text) {
@@ -184,41 +206,28 @@ void history_copy_text(char *to, size_t size, const char *text) {
     to[n] = '\0';
 }
 
-void history_write_started() {
+int history_write_started() {
     char record[RECORD_SIZE];
-    Out o = {record, record + sizeof record};
-    put_head(o, "started", history_os_now_ms());
+    Out o = open_record(record, sizeof record, "started", history_os_now_ms());
     put_identity(o);
-    append(record, o, true);
-    run.started = true;
+    const int error = append(record, o, true);
+    run.started = error == 0;
+    return error;
 }
 
 void history_ended(int exit_code) {
     if (!run.path[0] || run.ended) return;
     run.ended = 1;
-    char outcome[sizeof run.outcome];
-    Out o = {outcome, outcome + sizeof outcome - 1};
-    if (run.outcome[0])
-        put(o, run.outcome);
-    else if (exit_code > 128 && exit_code < 128 + 65) {
-        put(o, "signal ");
-        put_int(o, exit_code - 128);
-    } else
-        put(o, "quit before the write");
-    *o.at = '\0';
-    write_ended(outcome, exit_code, true);
+    const bool by_signal = exit_code > 128 && exit_code < 128 + 65;
+    write_ended(exit_code, by_signal ? exit_code - 128 : 0, true);
     if (run.failed_error)
-        std::fprintf(stderr, "ciflash: the update history was not written to %s: %s\n", run.path,
-                     history_os_error_text(run.failed_error));
+        std::fprintf(stderr, "%s: the update history was not written to %s: %s%s\n", run.program,
+                     run.path, history_os_error_text(run.failed_error),
+                     run.started ? "" : "; nothing was sent to the module");
 }
 
 void history_ended_by_signal(int number, int exit_code) {
     if (!run.path[0] || run.ended) return;
     run.ended = 1;
-    char outcome[32];
-    Out o = {outcome, outcome + sizeof outcome - 1};
-    put(o, "signal ");
-    put_int(o, number);
-    *o.at = '\0';
-    write_ended(outcome, exit_code, false);
+    write_ended(exit_code, number, false);
 }

@@ -25,7 +25,7 @@ void startup_dialogue() {
 
     screen_banner();
     screen_line(20, "DVB MODULE INITIALISATION ERROR !!!");
-    history_note_outcome("DVB MODULE INITIALISATION ERROR !!!");
+    history_note_outcome("DVB MODULE INITIALISATION ERROR !!!", quit_exit_code);
     screen_line(24, "EXIT WITH 'Q'");
     wait_key_past_space();
 }

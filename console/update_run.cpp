@@ -14,7 +14,7 @@ int program_entry() {
         screen_clear();
         screen_banner();
         screen_line(15, "UPDATE SUCCESSFULL. ");
-        history_note_outcome("success");
+        history_note_outcome("success", 0);
     } else {
         // The update's own error screen has just cleared the screen.
         screen_banner();

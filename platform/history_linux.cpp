@@ -17,6 +17,7 @@ namespace {
 
 // The package creates this folder, group-writable for the members of the group ciflash.
 constexpr char WORKSHOP_FOLDER[] = "/var/lib/ciflash";
+int history_fd = -1;
 
 bool is_folder(const char *path) {
     struct stat info {};
@@ -51,20 +52,22 @@ bool history_os_default_path(char *path, size_t size) {
     return true;
 }
 
-int history_os_append(const char *path, const char *line, size_t length) {
-    struct stat info {};
-    const bool created = stat(path, &info) != 0;
-    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+int history_os_open(const char *path) {
+    constexpr int FLAGS = O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int fd = open(path, FLAGS | O_CREAT | O_EXCL, 0664);
+    const bool created = fd >= 0;
+    if (!created && errno == EEXIST) fd = open(path, FLAGS);
     if (fd < 0) return errno;
-    // Group members append to a shared history whatever the creator's umask.
-    if (created) fchmod(fd, 0664);
-    int error = 0;
-    const ssize_t written = write(fd, line, length);
-    if (written != static_cast<ssize_t>(length)) error = written < 0 ? errno : EIO;
-    if (!error && fsync(fd) != 0) error = errno;
-    close(fd);
-    if (!created || error) return error;
-    // The new file's name must reach the disk too: its folder is flushed.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return HISTORY_NOT_A_FILE;
+    }
+    history_fd = fd;
+    if (!created) return 0;
+    // Group members append to a shared history whatever the creator's umask; the new file's
+    // name must reach the disk too: its folder is flushed.
+    fchmod(fd, 0664);
     char folder[1024] = ".";
     const char *slash = std::strrchr(path, '/');
     const size_t n = slash ? static_cast<size_t>(slash - path) : 0;
@@ -80,7 +83,30 @@ int history_os_append(const char *path, const char *line, size_t length) {
     return 0;
 }
 
+bool history_os_at_line_start() {
+    struct stat info {};
+    char last = '\n';
+    return fstat(history_fd, &info) != 0 || info.st_size == 0 ||
+           pread(history_fd, &last, 1, info.st_size - 1) != 1 || last == '\n';
+}
+
+// A short write is followed by another, which names the reason (a full disk) when it fails.
+int history_os_append(const char *line, size_t length) {
+    while (length) {
+        const ssize_t written = write(history_fd, line, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return written < 0 ? errno : EIO;
+        line += written;
+        length -= static_cast<size_t>(written);
+    }
+    return fsync(history_fd) != 0 ? errno : 0;
+}
+
 const char *history_os_error_text(int error) {
+    if (error == ENOSPC) return "the disk is full";
+    if (error == EDQUOT) return "the disk quota is used up";
+    if (error == ELOOP) return "it is a symbolic link";
+    if (error == HISTORY_NOT_A_FILE) return "it is not a regular file";
     return std::strerror(error);
 }
 
@@ -105,4 +131,8 @@ void history_os_host_user(char *host, size_t host_size, char *user, size_t user_
     host[host_size - 1] = '\0';
     const passwd *entry = getpwuid(getuid());
     std::snprintf(user, user_size, "%s", entry ? entry->pw_name : "?");
+}
+
+long history_os_user_id() {
+    return static_cast<long>(getuid());
 }

@@ -1,17 +1,25 @@
-// The operating system's side of the update history: where it lives, appending a record so
-// that it survives a power cut, the system log, the clock, the host and the user.
+// The operating system's side of the update history: where it lives, the file opened once for
+// appending records that survive a power cut, the system log, the clock, the host and the user.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+// The error of a history path that names no regular file (a FIFO, a device).
+constexpr int HISTORY_NOT_A_FILE = -1;
+
 // The machine's default history file into `path` (room for `size` bytes), its folder created
 // when it is the user's own; false when no folder can be named.
 bool history_os_default_path(char *path, size_t size);
-// Appends one record (a whole line) with a single write on a descriptor opened for appending,
-// then flushes the file, and its folder when the file was created, to the disk. Returns 0 or
-// the error number. Safe in a signal handler.
-int history_os_append(const char *path, const char *line, size_t length);
-// The text of an error number of history_os_append.
+// Opens the history file for appending, created when missing (its folder then flushed to the
+// disk): never through a symbolic link, never truncated, kept open only when it is a regular
+// file. Returns 0 or the error number.
+int history_os_open(const char *path);
+// True when the open history is empty or ends with a line end. Safe in a signal handler.
+bool history_os_at_line_start();
+// Appends one record (whole lines) to the open history with a single write, then flushes the
+// file to the disk. Returns 0 or the error number. Safe in a signal handler.
+int history_os_append(const char *line, size_t length);
+// The text of an error number of history_os_open or history_os_append, in plain words.
 const char *history_os_error_text(int error);
 // Sends the record to the system log under the ident "ciflash"; nothing where there is none.
 void history_os_syslog(const char *line);
@@ -20,3 +28,5 @@ int64_t history_os_now_ms();
 unsigned history_os_process_id();
 // The host's name and the name of the user running the program ("?" when unknown).
 void history_os_host_user(char *host, size_t host_size, char *user, size_t user_size);
+// The numeric id of the user running the program; -1 where the system has none.
+long history_os_user_id();

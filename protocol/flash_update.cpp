@@ -43,7 +43,7 @@ uint8_t leave_on_escape() {
 }
 
 uint8_t error_screen(const char *row3, const char *row4, const char *row5) {
-    history_note_outcome(row3);
+    history_note_outcome(row3, EXIT_UPDATE_FAILED);
     blank_row3();
     screen_line(3, row3);
     screen_line(4, row4);
@@ -56,7 +56,7 @@ uint8_t inconsistency_screen() {
 }
 
 uint8_t dialog_error_screen() {
-    history_note_outcome("DVB Module Dialog Error ");
+    history_note_outcome("DVB Module Dialog Error ", EXIT_UPDATE_FAILED);
     screen_line(19, "DVB Module Dialog Error ");
     return leave_on_escape();
 }
@@ -97,10 +97,12 @@ enum BlockOutcome : uint8_t { BLOCK_REPLIED, BLOCK_NO_REPLY, BLOCK_REPLY_FAILED 
 
 // Sends the frame, re-sent at once while the interface is busy, then polls for the reply every
 // 10 ms. Gives up when no reply has come UPDATE_REPLY_LIMIT_MS after the first send.
-BlockOutcome send_and_await_reply(UpdateCall &call) {
+BlockOutcome send_and_await_reply(UpdateCall &call, uint8_t page) {
     // The history's started record is on the disk before the first block frame goes out.
     history_started();
     process_shield_begin();
+    // Counted before it goes out: from here on the module may have taken it.
+    history_note_sent(page);
     uint32_t start = tick_count();
 
     LinkResult sent = ci_send(call.frame, call.frame_length);
@@ -134,7 +136,7 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
         screen_line(20, "Exit: ESC");
         const char *wrong = page == 0 ? "wrong page0 binary file\n" : "wrong page1 binary file\n";
         screen_line(3, wrong);
-        history_note_outcome(wrong); // up to the line's end
+        history_note_outcome(wrong, EXIT_UPDATE_FAILED); // up to the line's end
         return close_on_escape();
     }
     const uint32_t block_count = page_block_count(image, call.block_len);
@@ -151,7 +153,7 @@ uint8_t update_page(UpdateCall &call, const PageImage &image) {
                       block_count);
         screen_line(4, progress);
 
-        const BlockOutcome outcome = send_and_await_reply(call);
+        const BlockOutcome outcome = send_and_await_reply(call, image.page);
         if (outcome != BLOCK_REPLIED) return dialog_error_screen();
         if (index == 0) {
             blank_row3();

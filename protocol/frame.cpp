@@ -29,7 +29,7 @@ uint16_t frame_build(uint8_t *frame, uint8_t mode, uint8_t ins, uint8_t p1, uint
     screen_clear();
     screen_banner();
     screen_line(20, "DVB MODULE RECEIVED DATA ERROR !!!");
-    history_note_outcome("DVB MODULE RECEIVED DATA ERROR !!!");
+    history_note_outcome("DVB MODULE RECEIVED DATA ERROR !!!", 1);
     screen_line(24, "EXIT WITH 'Q'");
     process_exit(1);
 }

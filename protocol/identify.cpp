@@ -26,7 +26,7 @@ constexpr IdentLine IDENT_LINES[] = {
 };
 
 [[noreturn]] static void identify_failure(const char *what) {
-    history_note_outcome(what);
+    history_note_outcome(what, 1);
     screen_line(20, what);
     screen_line(21, " Contact Zolvant Technical Support");
     process_exit(1);

@@ -50,7 +50,9 @@ int main(int argc, char **argv) {
         std::atexit(write_report);
     }
     // Only a history asked for: demonstrations never mix into a workshop's record.
-    history_use(options.history_file.c_str(), false);
+    if (!history_use("ciflash-sim", options.history_file.c_str(), false,
+                     "name another file with --history, or leave the option out"))
+        return 1;
     sim_clock_virtual = options.fast;
     sim_clock_set_ms(options.clock_start_ms);
     sim_reset();

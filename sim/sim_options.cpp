@@ -53,7 +53,8 @@ const char SIM_USAGE[] =
     "  --version              show the version and the page images compiled in\n"
     "\n"
     "Exit codes: 0 update succeeded, or Q before the first block was sent;\n"
-    "1 ended before any block was sent (fatal screen, terminal under 80x25);\n"
+    "1 ended before any block was sent (fatal screen, terminal under 80x25, history not\n"
+    "opened or not written);\n"
     "2 bad argument; 4 update failed (UPDATE ERROR); 128+n ended by signal n.\n";
 
 namespace {

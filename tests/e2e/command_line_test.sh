@@ -45,11 +45,19 @@ check 0 "$(version_text ciflash-sim)" "" "$SIM" --version
 
 if [ -n "$STANDIN" ]; then
     H="$5 --no-module -- $STANDIN"
-    ONLY="\(only --help or --version alone, or --history \[N\]\) $"
+    ONLY="\(only --no-history, --help or --version alone, or --history \[N\]\) $"
     check 1 "" "^ciflash-standin: the test build .* only under ciflash-rehearse" \
         "$STANDIN" --version
-    check 0 "~^Usage: ciflash \[--help \| --version\]$" "" $H --help
+    check 0 "~^Usage: ciflash \[--no-history \| --help \| --version\]$" "" $H --help
     check 0 "~^ciflash $VERSION$" "" $H --version
     check 2 "" "^ciflash: unexpected argument 'x' $ONLY" $H --version x
+    L=$(mktemp -d) && echo kept >"$L/t" && ln -s "$L/t" "$L/h" # a link planted as the history
+    check 0 "~EXIT WITH 'Q'" "^ciflash: --no-history: this run leaves no record" \
+        env CIFLASH_LOCK="$L/lock" $H --no-history
+    check 1 "" "^ciflash: the update history $L/h cannot be opened: it is a symbolic link; .*\
+'ciflash --no-history' to update without a record $" env CIFLASH_LOCK="$L/lock" "$5" \
+        --history "$L/h" --trace "$L/trace" --no-module -- "$STANDIN"
+    [ "$(cat "$L/t")" = kept ] && [ ! -s "$L/trace" ] || { echo "FAIL: link" && status=1; }
+    rm -rf "$L"
 fi
 exit $status

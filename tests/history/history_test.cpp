@@ -82,8 +82,12 @@ TEST(History, AppendsToTheDefaultFile) {
     ASSERT_TRUE(history_os_default_path(path, sizeof path));
     if (std::filesystem::exists("/var/lib/ciflash")) GTEST_SKIP();
     EXPECT_EQ(path, DIR / "ciflash" / "history.jsonl");
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(history_os_append(path, "ab\n", 3), 0);
-    EXPECT_EQ(std::filesystem::file_size(path), 6u);
+    std::ofstream(path) << "x";
+    ASSERT_EQ(history_os_open(path), 0);
+    EXPECT_FALSE(history_os_at_line_start());
+    EXPECT_EQ(history_os_append("\nb\n", 3), 0);
+    EXPECT_TRUE(history_os_at_line_start());
+    EXPECT_EQ(std::filesystem::file_size(path), 4u);
     std::filesystem::remove_all(DIR);
 }
 
