@@ -1,8 +1,6 @@
 // The update history of a program: where its records go, with the images it carries.
 #include "console/history.h"
 
-#include <cstdlib>
-
 #include "console/history_record.h"
 #include "platform/history_os.h"
 #include "protocol/page_image.h"
@@ -18,7 +16,7 @@ void history_use(const char *path, bool syslog_copy) {
 }
 
 const char *history_file(char *path, size_t size) {
-    const char *named = std::getenv("CIFLASH_HISTORY");
+    const char *named = history_os_environment("CIFLASH_HISTORY");
     if (named) return named;
     return history_os_default_path(path, size) ? path : nullptr;
 }

@@ -7,6 +7,9 @@
 // The machine's default history file into `path` (room for `size` bytes), its folder created
 // when it is the user's own; false when no folder can be named.
 bool history_os_default_path(char *path, size_t size);
+// The environment variable `name`, or null; on Linux null too in a program that gained
+// privilege from its file (secure_getenv), whose environment its caller chose.
+const char *history_os_environment(const char *name);
 // Appends one record (a whole line) with a single write on a descriptor opened for appending,
 // then flushes the file, and its folder when the file was created, to the disk. Returns 0 or
 // the error number. Safe in a signal handler.

@@ -16,6 +16,10 @@ bool history_os_default_path(char *path, size_t size) {
     return true;
 }
 
+const char *history_os_environment(const char *name) {
+    return std::getenv(name);
+}
+
 int history_os_append(const char *path, const char *line, size_t length) {
     // Appending only: every write goes to the end of the file, as one piece.
     const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -37,7 +37,7 @@ void record_pid(int fd) {
 } // namespace
 
 bool reader_lock_take() {
-    const char *path = std::getenv("CIFLASH_LOCK");
+    const char *path = secure_getenv("CIFLASH_LOCK");
     if (path == nullptr || *path == '\0') path = DEFAULT_LOCK_FILE;
     int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0664);
     if (fd < 0) fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);

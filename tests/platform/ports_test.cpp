@@ -1,5 +1,6 @@
 // The I/O ports on Linux: which reach the bus, the diagnosis, the capabilities given up.
 #include "link/port.h"
+#include "platform/port_access.h"
 #include "platform/port_access_linux.h"
 #include "platform/port_windows.h"
 
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <regex>
 #include <string>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -63,18 +65,27 @@ TEST(PortAccessDiagnosis, NamesTheCauseAndTheWaysOut) {
 }
 
 // Every capability set empty and no new privileges, as /proc/self/status gives them.
+// Given up directly, and by an open whose windows are refused: a root process that kept its
+// capabilities only permitted (PR_SET_KEEPCAPS, then the user nobody) and cannot raise them in
+// the bounding set.
 TEST(PortAccessDropCaps, LeavesEveryCapabilitySetEmptyAndNoNewPrivileges) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root, to change the bounding set";
-    const std::regex emptied("CapInh:\t0{16}\nCapPrm:\t0{16}\nCapEff:\t0{16}\nCapBnd:\t0{16}\n"
-                             "CapAmb:\t0{16}\nNoNewPrivs:\t1\n");
-    EXPECT_EXIT(
-        {
-            const bool dropped = port_access_drop_caps();
-            std::ifstream status("/proc/self/status");
-            const std::string text((std::istreambuf_iterator<char>(status)), {});
-            std::exit(dropped && std::regex_search(text, emptied) ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    for (const char *bound : {"0{16}", "[0-9a-f]{16}"}) {
+        const std::regex emptied(std::string("CapInh:\t0{16}\nCapPrm:\t0{16}\nCapEff:\t0{16}"
+                                             "\nCapBnd:\t") +
+                                 bound + "\nCapAmb:\t0{16}\nNoNewPrivs:\t1\n");
+        EXPECT_EXIT(
+            {
+                const bool keep = *bound == '[' && prctl(PR_SET_KEEPCAPS, 1) == 0 &&
+                                  setresuid(65534, 65534, 65534) == 0;
+                const bool dropped = keep ? !port_access_open() : port_access_drop_caps();
+                std::ifstream status("/proc/self/status");
+                const std::string text((std::istreambuf_iterator<char>(status)), {});
+                std::exit(dropped && std::regex_search(text, emptied) ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "")
+            << bound;
+    }
 }
 
 } // namespace
