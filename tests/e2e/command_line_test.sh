@@ -50,33 +50,28 @@ if [ -n "$STANDIN" ]; then
     check 2 "" "^ciflash: unexpected argument 'x' $ONLY" $H --version x
 fi
 
-# caps COMMAND...: COMMAND's capability sets while it holds its history open, the FIFO $D/h,
-# filled first so that reading or writing it blocks; every set must be empty.
-caps() {
-    local fd="" got="" want="CapInh: $Z CapPrm: $Z CapEff: $Z CapBnd: $Z CapAmb: $Z NoNewPrivs: 1 "
-    rm -f "$D/h" && mkfifo "$D/h" && exec 3<>"$D/h" && printf %65536s >&3
-    CIFLASH_HISTORY=$D/h timeout -s KILL 20 setsid "$@" </dev/null >/dev/null 2>&1 3>&- &
-    for _ in $(seq 400); do
-        fd=$(exec 3>&-; find /proc/[1-9]*/fd -lname "$D/h" 2>/dev/null | grep -v "^/proc/$$/")
-        [ -n "$fd" ] && break || sleep 0.05
-    done
-    [ -z "$fd" ] || got=$(grep -E '^Cap|^NoNew' "${fd%%/fd/*}/status" | tr '\t\n' '  ')
-    exec 3>&-
-    wait $!
-    [ "$got" = "$want" ] || { echo "FAIL: $*: $got" && status=1; }
-}
-Z=0000000000000000
-if [ -z "$STANDIN" ]; then :
-elif [ "$(id -u)" != 0 ]; then echo "SKIP: the capability checks need root (setcap)"
-else
+# As root: every capability set empty while the program holds its history, a full FIFO, open.
+if [ -n "$STANDIN" ] && [ "$(id -u)" = 0 ]; then
     D=$(mktemp -d) && chmod 755 "$D" && trap 'rm -rf "$D"' EXIT
-    cp "$STANDIN" "$D/c" && setcap cap_sys_rawio=ep "$D/c"
-    caps "$D/c" --history # read by root
-    CIFLASH_LOCK=$D/lock caps "$5" --no-module --history "$D/h" -- "$STANDIN" # a run
-    # The copy run by nobody gains the capability from its file: the environment is ignored.
+    cp "$STANDIN" "$D/c" && setcap cap_sys_rawio=ep "$D/c" && mkfifo "$D/h"
+    export CIFLASH_LOCK=$D/lock CIFLASH_HISTORY=$D/h Z=0000000000000000
+    for run in "$D/c --history" "$5 --no-module --history $D/h -- $STANDIN"; do
+        exec 3<>"$D/h" && printf %65536s >&3
+        timeout -s KILL 20 setsid $run </dev/null &>/dev/null 3>&- &
+        for _ in $(seq 400); do
+            p=$(exec 3>&-; find /proc/[1-9]*/fd -lname "$D/h" 2>/dev/null | grep -v "^/proc/$$/")
+            [ -n "$p" ] && break || sleep 0.05
+        done
+        got=$(grep -E '^Cap|^NoNew' "${p%%/fd/*}/status" | tr -d '\t\n')
+        exec 3>&-
+        wait $!
+        [ "$got" = "CapInh:${Z}CapPrm:${Z}CapEff:${Z}CapBnd:${Z}CapAmb:${Z}NoNewPrivs:1" ] ||
+            { echo "FAIL: $run: $got" && status=1; }
+    done
+    # Run by nobody, the copy gains the capability from its file and ignores the environment.
     F=$(getent passwd nobody | cut -d: -f6)/.local/state/ciflash/history.jsonl
     [ ! -d /var/lib/ciflash ] || F=/var/lib/ciflash/history.jsonl
     HOME=$D XDG_STATE_HOME=$D check 1 "" "^ciflash: no history in $F: " \
-        setpriv --reuid=nobody --regid=nogroup --clear-groups env CIFLASH_HISTORY=$D/h "$D/c" --history
-fi
+        setpriv --reuid=nobody --regid=nogroup --clear-groups "$D/c" --history
+elif [ -n "$STANDIN" ]; then echo "SKIP: the capability checks need root (setcap)"; fi
 exit $status
