@@ -50,20 +50,19 @@ if [ -n "$STANDIN" ]; then
     check 2 "" "^ciflash: unexpected argument 'x' $ONLY" $H --version x
 fi
 
-# As root: every capability set empty while the program holds its history, a full FIFO, open.
+# As root: every capability set empty while the program waits to open its history, a FIFO.
 if [ -n "$STANDIN" ] && [ "$(id -u)" = 0 ]; then
     D=$(mktemp -d) && chmod 755 "$D" && trap 'rm -rf "$D"' EXIT
     cp "$STANDIN" "$D/c" && setcap cap_sys_rawio=ep "$D/c" && mkfifo "$D/h"
     export CIFLASH_LOCK=$D/lock CIFLASH_HISTORY=$D/h Z=0000000000000000
     for run in "$D/c --history" "$5 --no-module --history $D/h -- $STANDIN"; do
-        exec 3<>"$D/h" && printf %65536s >&3
-        timeout -s KILL 20 setsid $run </dev/null &>/dev/null 3>&- &
+        timeout -s KILL 20 $run </dev/null &>/dev/null &
         for _ in $(seq 400); do
-            p=$(exec 3>&-; find /proc/[1-9]*/fd -lname "$D/h" 2>/dev/null | grep -v "^/proc/$$/")
+            p=$(cd /proc && grep -l wait_for_partner $(pgrep -g $! | sed 's|$|/wchan|') 2>/dev/null)
             [ -n "$p" ] && break || sleep 0.05
         done
-        got=$(grep -E '^Cap|^NoNew' "${p%%/fd/*}/status" | tr -d '\t\n')
-        exec 3>&-
+        got=$(grep -E '^Cap|^NoNew' "/proc/${p%/wchan}/status" | tr -d '\t\n')
+        : <>"$D/h"
         wait $!
         [ "$got" = "CapInh:${Z}CapPrm:${Z}CapEff:${Z}CapBnd:${Z}CapAmb:${Z}NoNewPrivs:1" ] ||
             { echo "FAIL: $run: $got" && status=1; }
