@@ -59,7 +59,7 @@ if [ -n "$STANDIN" ] && [ "$(id -u)" = 0 ]; then
         timeout -s KILL 20 $run </dev/null &>/dev/null &
         for _ in $(seq 400); do
             p=$(cd /proc && grep -l wait_for_partner $(pgrep -g $! | sed 's|$|/wchan|') 2>/dev/null)
-            [ -n "$p" ] && break || sleep 0.05
+            [ -z "$p" ] && kill -0 $! 2>/dev/null && sleep 0.05 || break
         done
         got=$(grep -E '^Cap|^NoNew' "/proc/${p%/wchan}/status" | tr -d '\t\n')
         : <>"$D/h"
