@@ -71,6 +71,6 @@ if [ -n "$STANDIN" ] && [ "$(id -u)" = 0 ]; then
     F=$(getent passwd nobody | cut -d: -f6)/.local/state/ciflash/history.jsonl
     [ ! -d /var/lib/ciflash ] || F=/var/lib/ciflash/history.jsonl
     HOME=$D XDG_STATE_HOME=$D check 1 "" "^ciflash: no history in $F: " \
-        setpriv --reuid=nobody --regid=nogroup --clear-groups "$D/c" --history
+        timeout 10 setpriv --reuid=nobody --regid=nogroup --clear-groups "$D/c" --history
 elif [ -n "$STANDIN" ]; then echo "SKIP: the capability checks need root (setcap)"; fi
 exit $status
