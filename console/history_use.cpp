@@ -28,7 +28,7 @@ bool history_use(const char *program, const char *path, bool syslog_copy, const 
 }
 
 const char *history_file(char *path, size_t size) {
-    const char *named = std::getenv("CIFLASH_HISTORY");
+    const char *named = history_os_environment("CIFLASH_HISTORY");
     if (named) return named;
     return history_os_default_path(path, size) ? path : nullptr;
 }

@@ -40,8 +40,10 @@ bool history_os_default_path(char *path, size_t size) {
         std::snprintf(path, size, "%s/history.jsonl", WORKSHOP_FOLDER);
         return true;
     }
-    const char *state = std::getenv("XDG_STATE_HOME");
-    const char *home = std::getenv("HOME");
+    const char *state = secure_getenv("XDG_STATE_HOME");
+    const char *home = secure_getenv("HOME");
+    const passwd *user = home ? nullptr : getpwuid(getuid());
+    if (user) home = user->pw_dir;
     if (state && *state == '/')
         std::snprintf(path, size, "%s/ciflash/history.jsonl", state);
     else if (home && *home == '/')
@@ -50,6 +52,10 @@ bool history_os_default_path(char *path, size_t size) {
         return false;
     make_folders(path);
     return true;
+}
+
+const char *history_os_environment(const char *name) {
+    return secure_getenv(name);
 }
 
 int history_os_open(const char *path) {

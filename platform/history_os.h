@@ -10,6 +10,9 @@ constexpr int HISTORY_NOT_A_FILE = -1;
 // The machine's default history file into `path` (room for `size` bytes), its folder created
 // when it is the user's own; false when no folder can be named.
 bool history_os_default_path(char *path, size_t size);
+// The environment variable `name`, or null; on Linux null too in a program that gained
+// privilege from its file (secure_getenv), whose environment its caller chose.
+const char *history_os_environment(const char *name);
 // Opens the history file for appending, created when missing (its folder then flushed to the
 // disk): never through a symbolic link, never truncated, kept open only when it is a regular
 // file. Returns 0 or the error number.

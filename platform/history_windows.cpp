@@ -18,6 +18,10 @@ bool history_os_default_path(char *path, size_t size) {
     return true;
 }
 
+const char *history_os_environment(const char *name) {
+    return std::getenv(name);
+}
+
 int history_os_open(const char *path) {
     // Appending only: every write goes to the end of the file, as one piece. A reparse point
     // (a link) is opened as itself, and refused.

@@ -80,9 +80,7 @@ std::string own_path() {
     return std::string(buffer, static_cast<size_t>(length));
 }
 
-void diagnose_open_failure(int error) {
-    CapSets sets{};
-    const bool has_cap = caps_read(sets) && cap_effective(sets, CAP_SYS_RAWIO);
+void diagnose_open_failure(int error, bool has_cap) {
     const std::string text = port_access_diagnosis(
         error, geteuid(), has_cap, file_text("/sys/kernel/security/lockdown"), own_path());
     std::fputs(text.c_str(), stderr);
@@ -159,20 +157,23 @@ bool port_access_drop_caps() {
     return prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1;
 }
 
+bool port_access_none() {
+    if (port_access_drop_caps()) return true;
+    std::fputs("ciflash: giving up the process's capabilities could not be verified; ciflash "
+               "does not\nrun with more privilege than opening the I/O ports needs.\n",
+               stderr);
+    return false;
+}
+
 bool port_access_open() {
-    for (const uint16_t base : IO_BASES) {
-        if (window_open(base) != 0) {
-            diagnose_open_failure(errno);
-            return false;
-        }
-    }
-    if (!port_access_drop_caps()) {
-        std::fputs("ciflash: the I/O ports are open, but giving up the process's capabilities "
-                   "could not\nbe verified; ciflash does not run with more privilege than the "
-                   "ports need.\n",
-                   stderr);
-        return false;
-    }
-    port_windows_open = true;
-    return true;
+    int error = 0;
+    for (const uint16_t base : IO_BASES)
+        if (error == 0 && window_open(base) != 0) error = errno;
+    CapSets sets{};
+    const bool has_cap = caps_read(sets) && cap_effective(sets, CAP_SYS_RAWIO);
+    // The capabilities go before anything else is done, on failure too.
+    const bool dropped = port_access_none();
+    if (error != 0) diagnose_open_failure(error, has_cap);
+    port_windows_open = error == 0 && dropped;
+    return port_windows_open;
 }

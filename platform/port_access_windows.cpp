@@ -80,6 +80,10 @@ std::string port_driver_diagnosis(PortDriverFault fault, std::string_view dll, u
     return text;
 }
 
+bool port_access_none() {
+    return true;
+}
+
 bool port_access_open() {
     // The DLL installs a kernel driver with administrator rights: it is taken only from the
     // program's own folder or the system folder, never from PATH or the current folder, where

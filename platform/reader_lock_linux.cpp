@@ -36,7 +36,7 @@ long holder_pid(int fd) {
 } // namespace
 
 bool reader_lock_take() {
-    const char *path = std::getenv("CIFLASH_LOCK");
+    const char *path = secure_getenv("CIFLASH_LOCK");
     if (path == nullptr || *path == '\0') path = DEFAULT_LOCK_FILE;
     // A link is not followed and nothing else is used: neither a fifo nor a device is opened
     // to wait or to become the terminal.

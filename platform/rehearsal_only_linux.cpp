@@ -1,5 +1,6 @@
 // Linked only into ciflash-standin, the hardware program built with the stand-in page images
-// (not firmware): before main, it exits 1 unless its tracer (TracerPid) is ciflash-rehearse.
+// (not firmware): before main, a run (no arguments, or --no-history alone) exits 1 unless its tracer (TracerPid) is
+// ciflash-rehearse.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,14 +27,15 @@ bool traced_by_rehearse() {
     return std::strcmp(slash == nullptr ? text : slash + 1, "ciflash-rehearse") == 0;
 }
 
-bool refuse_unless_rehearsed() {
-    if (traced_by_rehearse()) return true;
+// Run by the C library before main, with main's arguments: any command line but a run only
+// answers (--help, --version, --history, a usage error) and touches no port.
+__attribute__((constructor)) void refuse_unless_rehearsed(int argc, char **argv, char **) {
+    const bool run = argc == 1 || (argc == 2 && std::strcmp(argv[1], "--no-history") == 0);
+    if (!run || traced_by_rehearse()) return;
     std::fputs("ciflash-standin: the test build of ciflash, with stand-in page images, runs "
                "only under ciflash-rehearse\n",
                stderr);
     _exit(1);
 }
-
-[[maybe_unused]] const bool rehearsed = refuse_unless_rehearsed();
 
 } // namespace

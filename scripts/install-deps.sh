@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ libncurses-dev)
 if [ "${1-}" = --build-only ]; then
     shift
 else
-    packages+=(libgtest-dev tmux procps strace)
+    packages+=(libgtest-dev tmux procps strace libcap2-bin)
 fi
 packages+=("$@")
 missing=()

@@ -26,7 +26,7 @@ MUTANTS=$(cat scripts/mutants/*.txt)
 # Tests whose outcome may depend on privilege (one skips unless run as root; the rehearsal
 # drops capabilities). Run as root, a kill by them alone is judged again as the user nobody,
 # and marked "needs root" unless they fail there too.
-PRIVILEGED='^(PortAccessDropCaps\.|rehearse_)'
+PRIVILEGED='^(PortAccessDropCaps\.|rehearse_|command_line$)'
 
 # Mutants that cannot change behaviour: id@@reason. They are listed, not run.
 EQUIVALENT=$(cat <<'EOF'

@@ -100,13 +100,13 @@ expect_eq "$(mode "$ROOT/usr/bin/ciflash")" "0:$gid 750" "owner and mode of cifl
 expect_eq "$(mode "$ROOT/usr/bin/ciflash-sim")" "0:0 755" "owner and mode of ciflash-sim"
 pass "system group ciflash ($gid) created in the root only; ciflash is root:ciflash 0750"
 
-# --- The update history's folder: root:ciflash 2775 after install, and again after an upgrade
-# that finds it changed.
-expect_eq "$(mode "$ROOT/var/lib/ciflash")" "0:$gid 2775" "history folder after install"
-"${FAKEROOT[@]}" chmod 0700 "$ROOT/var/lib/ciflash"
+# --- The update history's folder: root:ciflash 3775 (sticky) after install, and again after an
+# upgrade that finds it as earlier packages left it (2775, not sticky).
+expect_eq "$(mode "$ROOT/var/lib/ciflash")" "0:$gid 3775" "history folder after install"
+"${FAKEROOT[@]}" chmod 2775 "$ROOT/var/lib/ciflash"
 in_root -i "$DEB"
-expect_eq "$(mode "$ROOT/var/lib/ciflash")" "0:$gid 2775" "history folder after upgrade"
-pass "/var/lib/ciflash is root:ciflash 2775 after install and upgrade"
+expect_eq "$(mode "$ROOT/var/lib/ciflash")" "0:$gid 3775" "history folder after upgrade"
+pass "/var/lib/ciflash is root:ciflash 3775 after install and upgrade"
 
 # --- The installed simulator, to the success screen, in an 80x25 terminal.
 start "$ROOT/usr/bin/ciflash-sim --fast"
