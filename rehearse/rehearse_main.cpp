@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
@@ -66,6 +67,13 @@ void give_history(const std::string &file) {
     setenv("CIFLASH_HISTORY", path.c_str(), 1);
 }
 
+// A file of the supervisor's own, closed at the program's exec.
+std::FILE *open_own(const std::string &path) {
+    std::FILE *file = sim_open_output("ciflash-rehearse", path);
+    if (file) fcntl(fileno(file), F_SETFD, FD_CLOEXEC);
+    return file;
+}
+
 // Ends the supervisor as the program ended: by the same signal, so that the shell sees it.
 [[noreturn]] void end_by_signal(int sig) {
     const rlimit no_core{0, 0};
@@ -109,11 +117,9 @@ int main(int argc, char **argv) {
         return bad_option("no program given after --");
     give_history(options.history_file);
     std::FILE *trace = nullptr, *report = nullptr;
-    if (!options.trace_file.empty() &&
-        !(trace = sim_open_output("ciflash-rehearse", options.trace_file)))
+    if (!options.trace_file.empty() && !(trace = open_own(options.trace_file)))
         return EXIT_BAD_OPTION;
-    if (!options.report_file.empty() &&
-        !(report = sim_open_output("ciflash-rehearse", options.report_file)))
+    if (!options.report_file.empty() && !(report = open_own(options.report_file)))
         return EXIT_BAD_OPTION;
     if (trace) sim_port_trace_to(trace);
     sim_clock_virtual = false;
