@@ -35,15 +35,16 @@ const char USAGE[] =
     "                         windows, how the program ended and why it was stopped\n"
     "  --history FILE         the program's update history goes to FILE; without it the\n"
     "                         program keeps none\n"
-    "The program runs sealed: without CAP_SYS_RAWIO in its bounding set, with no_new_privs.\n"
+    "The program runs sealed: with descriptors 0-2 only, no capability, no_new_privs, and\n"
+    "only the system calls of ciflash.\n"
     "Interrupt, quit, terminate and hang-up are the program's; ciflash-rehearse waits for\n"
     "its end, and a second terminate sent to ciflash-rehearse kills it.\n"
     "Exit status: the program's own; 2 for a bad option; 126 or 127 when PROGRAM cannot be\n"
     "run; 3 when the run was stopped because the program asked for other ports than the\n"
     "five interface windows, ran a port instruction other than a byte-wide in or out\n"
     "without prefix, accessed a port outside the windows, still held capabilities at its\n"
-    "first port access, opened /dev/port, /dev/mem or a process's memory, or started a\n"
-    "thread or a process.\n";
+    "first port access, opened /dev/port, /dev/mem or a process's memory, started a\n"
+    "thread or a process, or made another system call.\n";
 
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());
