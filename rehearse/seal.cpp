@@ -35,94 +35,78 @@ struct Listed {
     uint16_t error = 0;
 };
 
-// The prctl options of the capability drop of ciflash.
+// The prctl options of ciflash's capability drop.
 constexpr uint32_t PRCTL_OPTIONS[] = {PR_CAPBSET_READ, PR_CAPBSET_DROP, PR_CAP_AMBIENT,
                                       PR_SET_NO_NEW_PRIVS, PR_GET_NO_NEW_PRIVS};
-// The terminal requests of ciflash's console.
-constexpr uint32_t IOCTL_REQUESTS[] = {TCGETS, TCSETS, TCSETSW, TCSETSF, TIOCGWINSZ};
+// The terminal requests of ciflash's console: its modes and its size.
+constexpr uint32_t IOCTL_REQUESTS[] = {TCGETS, TCSETS, TIOCGWINSZ};
 
-// The system calls of ciflash, its C and C++ libraries and the dynamic loader; every other
-// call, every x32 call (its numbers carry bit 30, so none is listed) and every 32-bit call
-// stops the run.
+// The x86-64 system calls of ciflash, its C and C++ libraries and the dynamic loader, in every
+// ending of a run and with --help, --version and --history. Every other call, every x32 call
+// (its numbers carry bit 30, so none is listed) and every 32-bit call stops the run.
 constexpr Listed ALLOWED[] = {
+    // Files, the terminal and the reader's lock.
     {SYS_read, PASS},
     {SYS_write, PASS},
-    {SYS_close, PASS},
-    {SYS_fstat, PASS},
-    {SYS_newfstatat, PASS},
-    {SYS_statx, PASS},
-    {SYS_lseek, PASS},
     {SYS_pread64, PASS},
-    {SYS_readv, PASS},
-    {SYS_writev, PASS},
-    {SYS_access, PASS},
-    {SYS_faccessat2, PASS},
-    {SYS_readlink, PASS},
-    {SYS_getcwd, PASS},
-    {SYS_fcntl, PASS},
-    {SYS_flock, PASS},
-    {SYS_fsync, PASS},
-    {SYS_poll, PASS},
-    {SYS_ppoll, PASS},
-    {SYS_pselect6, PASS},
-    {SYS_select, PASS},
-    {SYS_ioctl, ARGUMENT_IN, CALL_OTHER, 1, IOCTL_REQUESTS},
-    {SYS_brk, PASS},
-    {SYS_madvise, PASS},
-    {SYS_futex, PASS},
-    {SYS_rt_sigaction, PASS},
-    {SYS_rt_sigprocmask, PASS},
-    {SYS_rt_sigreturn, PASS},
-    {SYS_restart_syscall, PASS},
-    {SYS_sigaltstack, PASS},
-    {SYS_nanosleep, PASS},
-    {SYS_clock_nanosleep, PASS},
-    {SYS_clock_gettime, PASS},
-    {SYS_gettimeofday, PASS},
-    {SYS_getpid, PASS},
-    {SYS_gettid, PASS},
-    {SYS_getppid, PASS},
-    {SYS_getuid, PASS},
-    {SYS_geteuid, PASS},
-    {SYS_getgid, PASS},
-    {SYS_getegid, PASS},
-    {SYS_uname, PASS},
-    {SYS_getrandom, PASS},
-    {SYS_arch_prctl, PASS},
-    {SYS_set_tid_address, PASS},
-    {SYS_set_robust_list, PASS},
-    {SYS_rseq, PASS},
-    {SYS_prlimit64, PASS},
     {SYS_pwrite64, PASS},
+    {SYS_lseek, PASS},
+    {SYS_close, PASS},
+    {SYS_newfstatat, PASS},
+    {SYS_access, PASS},
+    {SYS_poll, PASS},
+    {SYS_flock, PASS},
     {SYS_ftruncate, PASS},
-    {SYS_rt_sigpending, PASS},
-    // The C library's look-up of the user asks nscd first, then reads the files.
-    {SYS_socket, FAIL, CALL_OTHER, 0, {}, EACCES},
-    // A created history's mode: the owner of a file may change it, caps or not.
-    {SYS_fchmod, FAIL, CALL_OTHER, 0, {}, EPERM},
-    {SYS_capget, PASS},
-    {SYS_capset, PASS},
-    {SYS_prctl, ARGUMENT_IN, CALL_OTHER, 0, PRCTL_OPTIONS},
-    {SYS_kill, OWN_PROCESS},
-    {SYS_tkill, OWN_PROCESS},
-    {SYS_tgkill, OWN_PROCESS},
-    {SYS_execve, PASS},
-    {SYS_exit, PASS},
-    {SYS_exit_group, PASS},
-    {SYS_ioperm, JUDGE, CALL_IOPERM},
-    {SYS_iopl, JUDGE, CALL_IOPL},
+    {SYS_fsync, PASS},
+    {SYS_ioctl, ARGUMENT_IN, CALL_OTHER, 1, IOCTL_REQUESTS},
     {SYS_open, JUDGE, CALL_OPEN},
     {SYS_openat, JUDGE, CALL_OPENAT},
     {SYS_openat2, JUDGE, CALL_OPENAT},
-    {SYS_clone, JUDGE, CALL_CLONE},
-    {SYS_clone3, JUDGE, CALL_CLONE3},
-    {SYS_fork, JUDGE, CALL_FORK},
-    {SYS_vfork, JUDGE, CALL_FORK},
+    // The look-up of the user tries nscd first, then reads the files.
+    {SYS_socket, FAIL, CALL_OTHER, 0, {}, EACCES},
+    // The mode of a created history: the owner of any file may change it, root's included.
+    {SYS_fchmod, FAIL, CALL_OTHER, 0, {}, EPERM},
+    // Memory.
+    {SYS_brk, PASS},
     {SYS_mmap, JUDGE, CALL_MAP},
     {SYS_mprotect, JUDGE, CALL_MAP},
     {SYS_munmap, JUDGE, CALL_MAP},
     {SYS_mremap, JUDGE, CALL_MAP},
     {SYS_pkey_mprotect, JUDGE, CALL_MAP},
+    // Signals, and the waits of the update.
+    {SYS_rt_sigaction, PASS},
+    {SYS_rt_sigprocmask, PASS},
+    {SYS_rt_sigpending, PASS},
+    {SYS_rt_sigreturn, PASS},
+    {SYS_restart_syscall, PASS},
+    {SYS_tgkill, OWN_PROCESS},
+    {SYS_clock_nanosleep, PASS},
+    // The process: its start, its identity, its capabilities, its end.
+    {SYS_execve, PASS},
+    {SYS_arch_prctl, PASS},
+    {SYS_set_tid_address, PASS},
+    {SYS_set_robust_list, PASS},
+    {SYS_rseq, PASS},
+    {SYS_prlimit64, PASS},
+    {SYS_getrandom, PASS},
+    {SYS_getpid, PASS},
+    {SYS_gettid, PASS},
+    {SYS_getuid, PASS},
+    {SYS_geteuid, PASS},
+    {SYS_getgid, PASS},
+    {SYS_getegid, PASS},
+    {SYS_uname, PASS},
+    {SYS_capget, PASS},
+    {SYS_capset, PASS},
+    {SYS_prctl, ARGUMENT_IN, CALL_OTHER, 0, PRCTL_OPTIONS},
+    {SYS_exit_group, PASS},
+    // The ports, threads and processes.
+    {SYS_ioperm, JUDGE, CALL_IOPERM},
+    {SYS_iopl, JUDGE, CALL_IOPL},
+    {SYS_clone, JUDGE, CALL_CLONE},
+    {SYS_clone3, JUDGE, CALL_CLONE3},
+    {SYS_fork, JUDGE, CALL_FORK},
+    {SYS_vfork, JUDGE, CALL_FORK},
 };
 
 // The names of the x86-64 (64) and 32-bit (32) system calls, from the kernel's headers.
