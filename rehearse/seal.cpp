@@ -174,7 +174,6 @@ JudgedCall judged_call(uint32_t arch, uint64_t nr) {
 std::string seal_unlisted_call(uint32_t arch, uint64_t nr, const uint64_t args[6]) {
     const uint8_t bits = arch == AUDIT_ARCH_X86_64 ? 64 : 32;
     std::string call = bits == 32 ? "the 32-bit " : "";
-    if (nr & 0x40000000) call = "the x32 ";
     std::string name = "system call " + hex(nr);
     for (const CallName &n : CALL_NAMES)
         if (n.bits == bits && n.nr == nr) name = n.name;
