@@ -107,6 +107,14 @@ constexpr Listed ALLOWED[] = {
     {SYS_clone3, JUDGE, CALL_CLONE3},
     {SYS_fork, JUDGE, CALL_FORK},
     {SYS_vfork, JUDGE, CALL_FORK},
+#ifdef CIFLASH_SANITIZED_PROGRAMS
+    // The sanitizers' run-time library, in the programs of the sanitized build.
+    {SYS_readlink, PASS},
+    {SYS_sigaltstack, PASS},
+    {SYS_madvise, PASS},
+    {SYS_clock_gettime, PASS},
+    {SYS_pipe2, PASS},
+#endif
 };
 
 // The names of the x86-64 (64) and 32-bit (32) system calls, from the kernel's headers.
