@@ -53,7 +53,7 @@ int main(int argc, char **argv) {
                              {SYS_mknod, path, S_IFCHR | 0600, makedev(1, 4)}};
     for (const auto &c : calls)
         if (mode == std::to_string(c[0])) syscall(c[0], c[1], c[2], c[3], 0, 0, 0);
-    if (mode == "int80") asm volatile("int $0x80" ::"a"(20));
+    if (mode == "int80") asm volatile("int $0x80" ::"a"(3), "b"(-1)); // read, 64-bit close
     if (mode == "environ") // the supervisor's environment
         open(("/proc/" + std::to_string(parent) + "/environ").c_str(), O_RDONLY);
     if (mode == "fchmod") fchmod(open(argv[2], O_RDONLY), 0666);

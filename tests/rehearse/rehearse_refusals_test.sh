@@ -54,7 +54,7 @@ $P 85 port|3|called creat(*, 0x180, 0x0$E|
 $P 425|3|called io_uring_setup(0x1, 0x0, 0x0$E|
 $P 154|3|called modify_ldt(0x1, 0x0, 0x10$E|
 $P 133 node|3|called mknod(*, 0x2180, 0x104$E|
-$P int80|3|called the 32-bit getpid(*)$A|
+$P int80|3|called the 32-bit read(*)$A|
 $P environ|0||Permission denied
 $P fchmod r.json|0||Operation not permitted
 $M -- ./other exec $STANDIN|$SIM_CODE|$U (${SUMS/,/, }): matches_image is null|"matches_image": null
