@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
@@ -36,7 +37,8 @@ const char USAGE[] =
     "                         windows, how the program ended and why it was stopped\n"
     "  --history FILE         the program's update history goes to FILE; without it the\n"
     "                         program keeps none\n"
-    "The program runs sealed: without CAP_SYS_RAWIO in its bounding set, with no_new_privs.\n"
+    "The program runs sealed: with descriptors 0-2 only, no capability, no_new_privs, and\n"
+    "only the system calls of ciflash.\n"
     "Interrupt, quit, terminate and hang-up are the program's; ciflash-rehearse waits for\n"
     "its end, and a second terminate sent to ciflash-rehearse kills it.\n"
     "Exit status: the program's own; 2 for a bad option; 126 or 127 when PROGRAM cannot be\n"
@@ -46,8 +48,8 @@ const char USAGE[] =
     "windows, still held capabilities at its first port access, opened the I/O ports, the\n"
     "physical or kernel memory or a process's memory (by any path: the device and inode\n"
     "opened decide), opened for writing anything but the terminal, /dev/null, its history\n"
-    "and its lock, or started a thread or a process. Without CIFLASH_LOCK the program's\n"
-    "lock is a private file of the rehearsal's own.\n";
+    "and its lock, started a thread or a process, or made another system call. Without\n"
+    "CIFLASH_LOCK the program's lock is a private file of the rehearsal's own.\n";
 
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());
@@ -92,6 +94,13 @@ void remove_private_lock() {
     if (private_lock.empty()) return;
     unlink(private_lock.c_str());
     rmdir(private_folder);
+}
+
+// A file of the supervisor's own, closed at the program's exec.
+std::FILE *open_own(const std::string &path) {
+    std::FILE *file = sim_open_output("ciflash-rehearse", path);
+    if (file) fcntl(fileno(file), F_SETFD, FD_CLOEXEC);
+    return file;
 }
 
 // Ends the supervisor as the program ended: by the same signal, so that the shell sees it.
@@ -142,11 +151,9 @@ int main(int argc, char **argv) {
         return EXIT_REFUSED;
     }
     std::FILE *trace = nullptr, *report = nullptr;
-    if (!options.trace_file.empty() &&
-        !(trace = sim_open_output("ciflash-rehearse", options.trace_file)))
+    if (!options.trace_file.empty() && !(trace = open_own(options.trace_file)))
         return EXIT_BAD_OPTION;
-    if (!options.report_file.empty() &&
-        !(report = sim_open_output("ciflash-rehearse", options.report_file)))
+    if (!options.report_file.empty() && !(report = open_own(options.report_file)))
         return EXIT_BAD_OPTION;
     if (trace) sim_port_trace_to(trace);
     sim_clock_virtual = false;

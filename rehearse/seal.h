@@ -1,7 +1,9 @@
 // Sealing the program under rehearsal, in its process before its exec: it can never gain port
-// access, and it stops for the supervisor only at the system calls the supervisor judges.
+// access nor any capability, and it makes only the system calls of an allow-list; some of them
+// stop it for the supervisor to judge.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // The system calls the supervisor judges.
 enum JudgedCall : uint8_t {
@@ -16,11 +18,17 @@ enum JudgedCall : uint8_t {
     CALL_FORK,    // fork and vfork
 };
 
+// The data of the filter's stop at a call outside the allow-list (SECCOMP_RET_DATA); a judged
+// call stops with 0.
+constexpr uint16_t SEAL_UNLISTED = 1;
+
 // The judged call of a system call number of the architecture (AUDIT_ARCH_*).
 JudgedCall judged_call(uint32_t arch, uint64_t nr);
 
-// Drops CAP_SYS_RAWIO from the bounding set (when the process may: without CAP_SETPCAP it
-// holds no capability to keep from the program), clears the ambient set, sets no_new_privs and
-// installs a seccomp filter that traces the judged calls and every call of another ABI. False
-// when a step failed (errno says why).
+// The refusal of a call outside the allow-list: "the program called NAME(ARGUMENTS), ...".
+std::string seal_unlisted_call(uint32_t arch, uint64_t nr, const uint64_t args[6]);
+
+// Closes every descriptor above 2, empties every capability set (bounding when the process
+// may, inheritable, permitted, effective and with them ambient), sets no_new_privs and
+// installs the allow-list's seccomp filter. False when a step failed (errno says why).
 bool seal_program();

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/sched.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/user.h>
 #include <sys/wait.h>
@@ -38,6 +39,11 @@ bool refuse(const std::string &why) {
     return false;
 }
 
+// A call outside the allow-list.
+bool refuse_unlisted(const __ptrace_syscall_info &info) {
+    return refuse(seal_unlisted_call(info.arch, info.seccomp.nr, info.seccomp.args));
+}
+
 // Sets the result of a call skipped at its seccomp stop.
 void skip_call(pid_t pid, long result) {
     user_regs_struct regs{};
@@ -55,6 +61,7 @@ bool on_judged_call(pid_t pid) {
     if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 ||
         info.op != PTRACE_SYSCALL_INFO_SECCOMP)
         return true;
+    if (info.seccomp.ret_data == SEAL_UNLISTED) return refuse_unlisted(info);
     const auto *args = info.seccomp.args;
     switch (judged_call(info.arch, info.seccomp.nr)) {
     case CALL_IOPERM:
@@ -114,6 +121,7 @@ pid_t supervise_start(char *const argv[], int output) {
     // The child waits on the gate until it is traced, so that its exec is already seen.
     int gate[2];
     if (pipe2(gate, O_CLOEXEC) != 0) return -1;
+    prctl(PR_SET_DUMPABLE, 1, 0, 0, 0); // inherited by the child, so that it can be traced
     const pid_t pid = fork();
     if (pid == 0) {
         close(gate[1]);
@@ -144,6 +152,9 @@ pid_t supervise_start(char *const argv[], int output) {
         close(gate[1]);
         return -1;
     }
+    // Non-dumpable from before the program starts, the supervisor can be neither traced nor
+    // read by it.
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     close(gate[1]);
     program_pid = pid;
     return pid;
