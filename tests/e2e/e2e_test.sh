@@ -12,6 +12,7 @@ held() {
     start "$REAL"
     wait_for "$W"
     $1
+    on_screen "under process" || fail "sent after the write"
     wait_for "$OK"
     [ "$2" != 0 ] || keys Escape
     ended "$2"
