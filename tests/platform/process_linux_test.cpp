@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -31,12 +30,6 @@ TEST(ProcessLinux, ShieldHoldsCaughtSignalsAndLeavesIgnoredOnesIgnored) {
         EXPECT_EXIT(shielded(number, false, false), testing::KilledBySignal(number), "^held$");
         EXPECT_EXIT(shielded(number, true, true), testing::ExitedWithCode(0), "^held, not ended$");
     }
-}
-
-// The program's own abort() is not held: it ends the process at once.
-TEST(ProcessLinux, OwnAbortIsNotHeld) {
-    EXPECT_EXIT((process_catch_signals(), process_shield_begin(), abort()),
-                testing::KilledBySignal(SIGABRT), "");
 }
 
 TEST(ProcessLinux, ClosedOutputPipeDoesNotEndTheRun) {
