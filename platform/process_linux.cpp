@@ -1,23 +1,40 @@
 // The signals that end or stop the process on Linux. An ending signal puts the console back
 // first and then takes its default effect. While the shield is up, every signal that can be
 // held and would end or stop the process is held back: ending signals end the run once the
-// outcome is drawn, stop requests (Ctrl+Z, background reads and writes) are dropped.
+// outcome is drawn, stop requests (Ctrl+Z, background reads and writes) are dropped. Holding
+// is blocking, which spares the program's own faults: the system delivers a fault through a
+// block (ending the process as by default), and abort() unblocks SIGABRT before raising it.
 #include "platform/process.h"
 
 #include "console/history.h"
 #include "platform/console.h"
 
 #include <csignal>
+#include <iterator>
 
 namespace {
 
-constexpr int ENDING_SIGNALS[] = {SIGINT,    SIGQUIT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM,
-                                  SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGXCPU, SIGXFSZ};
+constexpr int ENDING_SIGNALS[] = {
+    SIGINT,    SIGQUIT, SIGTERM, SIGHUP,  SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+    SIGPROF,   SIGPOLL, SIGPWR,  SIGXCPU, SIGXFSZ, SIGABRT, SIGTRAP, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 constexpr int STOP_SIGNALS[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // The signals held back while the shield is up; empty when it is down.
 sigset_t held_signals;
 bool shield_up = false;
+
+// The ending signals in the order in which a held one ends the run: the list, then every
+// real-time signal; 0 past the last.
+int ending_signal(int index) {
+    constexpr int LISTED = static_cast<int>(std::size(ENDING_SIGNALS));
+    if (index < LISTED) return ENDING_SIGNALS[index];
+    const int real_time = SIGRTMIN + index - LISTED;
+    return real_time <= SIGRTMAX ? real_time : 0;
+}
 
 bool ignored(int number) {
     struct sigaction current {};
@@ -25,17 +42,13 @@ bool ignored(int number) {
     return current.sa_handler == SIG_IGN;
 }
 
-// The signals of the list that are not ignored: an ignored signal that was blocked would be
-// kept pending, and would end the run at the end of the shield.
-template <size_t N> void add_heeded(sigset_t &set, const int (&numbers)[N]) {
-    for (const int number : numbers)
-        if (!ignored(number)) sigaddset(&set, number);
-}
-
+// The signals that are not ignored: an ignored signal that was blocked would be kept pending,
+// and would end the run at the end of the shield.
 sigset_t heeded_ending_signals() {
     sigset_t set;
     sigemptyset(&set);
-    add_heeded(set, ENDING_SIGNALS);
+    for (int index = 0; const int number = ending_signal(index); ++index)
+        if (!ignored(number)) sigaddset(&set, number);
     return set;
 }
 
@@ -60,14 +73,15 @@ void process_catch_signals() {
     struct sigaction action {};
     action.sa_handler = end_by_signal;
     action.sa_mask = heeded_ending_signals();
-    for (const int number : ENDING_SIGNALS)
+    for (int index = 0; const int number = ending_signal(index); ++index)
         if (sigismember(&action.sa_mask, number)) sigaction(number, &action, nullptr);
 }
 
 void process_shield_begin() {
     if (shield_up) return;
     held_signals = heeded_ending_signals();
-    add_heeded(held_signals, STOP_SIGNALS);
+    for (const int number : STOP_SIGNALS)
+        if (!ignored(number)) sigaddset(&held_signals, number);
     sigprocmask(SIG_BLOCK, &held_signals, nullptr);
     shield_up = true;
 }
@@ -80,7 +94,7 @@ void process_shield_end() {
     if (!shield_up) return;
     sigset_t pending;
     sigpending(&pending);
-    for (const int number : ENDING_SIGNALS)
+    for (int index = 0; const int number = ending_signal(index); ++index)
         if (sigismember(&held_signals, number) && sigismember(&pending, number))
             process_exit(128 + number);
     struct sigaction ignore {};

@@ -7,6 +7,8 @@
 #   scripts/mutate.sh --windows    only the mutants judged under Wine (the Windows test step)
 #   scripts/mutate.sh --no-windows every mutant but those
 #   scripts/mutate.sh -l           list the mutants
+#   scripts/mutate.sh --record ... as above, each judged by its whole judge set, and writes the
+#                                  tests that killed each into scripts/mutants/first-judges.txt
 #
 # Each mutant replaces one exact text in one file. The text must occur exactly once in that
 # file, otherwise the mutant is reported STALE: a mutant never silently stops applying when
@@ -14,6 +16,9 @@
 # and so does one that only makes a test run out of time: a test must fail, not hang.
 # One line per mutant, naming every test that killed it, goes to stdout and to the log
 # (build-mutate/mutate.log).
+# A mutant named in scripts/mutants/first-judges.txt (`id regex`, the tests that killed it in
+# the last recorded run) is judged first by those tests alone, and by its whole judge set only
+# when they let it through.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,6 +47,13 @@ field() { # field N LINE: the Nth @@-separated field of a table line, empty past
     done
     printf '%s' "${line%%@@*}"
 }
+
+FIRST_JUDGES=scripts/mutants/first-judges.txt
+record=0
+if [ "${1:-}" = --record ]; then
+    record=1
+    shift
+fi
 
 if [ "${1:-}" = "-l" ]; then
     while IFS= read -r line; do
@@ -153,16 +165,19 @@ configure() { # configure JUDGE: configures and builds its pristine tree
     nice cmake --build "$build" -j2 >/dev/null
 }
 
-# judge JUDGE: runs the tests of JUDGE; their ctest output is left in $scratch/ctest.log.
+# judge JUDGE [FIRST]: runs the tests of JUDGE, or only its tests that FIRST matches; their
+# ctest output is left in $scratch/ctest.log.
 judge() {
-    local build
+    local build filter=()
     build=$(build_of "$1")
     case "$1" in
-    "") set -- -LE slow ;;
-    windows) set -- ;;
-    *) set -- -R "$1" ;;
+    "") filter=(-LE slow) ;;
+    windows) ;;
+    *) filter=(-R "$1") ;;
     esac
-    ctest --test-dir "$build" "$@" -j2 --timeout 60 --no-tests=error \
+    # Recorded from the kills of this judge set, FIRST stands for a regex judge.
+    [ -z "${2:-}" ] || { [ -z "$1" ] || filter=(); filter+=(-R "$2"); }
+    ctest --test-dir "$build" "${filter[@]}" -j2 --timeout 60 --no-tests=error \
         >"$scratch/ctest.log" 2>&1
 }
 # The tests that failed in the last judgement as "name (Failed)", "name (Timeout)"...
@@ -197,6 +212,39 @@ as_nobody() {
         -R "$2" --timeout 60 --no-tests=error >"$scratch/ctest-nobody.log" 2>&1
 }
 
+# first_judges ID: the regex of the tests that killed mutant ID last time; none when recording.
+first_judges() {
+    [ "$record" = 0 ] && [ -f "$FIRST_JUDGES" ] || return 0
+    awk -v id="$1" '$1 == id { print $2 }' "$FIRST_JUDGES"
+}
+
+# judged JUDGE [FIRST]: sets verdict and killers from the tests of judge (JUDGE, FIRST).
+judged() {
+    killers=
+    if judge "$1" "${2:-}"; then
+        verdict=SURVIVED
+        return
+    fi
+    local failed
+    failed=$(failed_tests)
+    # A test that fails kills; one that only runs out of time does not.
+    killers=$(grep -v ' (Timeout)$' <<<"$failed" | sed 's/ ([^()]*)$//' | paste -sd' ' || true)
+    if [ -n "$killers" ]; then
+        verdict=killed
+        if [ "$(id -u)" = 0 ] &&
+            [ -z "$(tr ' ' '\n' <<<"$killers" | grep -Ev "$PRIVILEGED" || true)" ] &&
+            as_nobody "$1" "^($(tr ' ' '|' <<<"$killers"))\$"; then
+            verdict="killed, needs root,"
+        fi
+    elif [ -n "$failed" ]; then
+        verdict="timed out"
+        killers=$(sed 's/ ([^()]*)$//' <<<"$failed" | paste -sd' ')
+    else
+        verdict="ctest failed"
+        tail -5 "$scratch/ctest.log" >&2
+    fi
+}
+
 killed=0
 total=0
 failures=()
@@ -215,30 +263,17 @@ for line in "${selected[@]}"; do
     cp "$src/$file" "$scratch/original"
     mutant_edit apply "$src/$file" "$(field 3 "$line")" "$(field 4 "$line")"
     killers=
+    first=$(first_judges "$id")
     if ! nice cmake --build "$(build_of "$by")" -j2 >"$scratch/build.log" 2>&1; then
         verdict="does not compile"
-    elif judge "$by"; then
-        verdict=SURVIVED
     else
-        failed=$(failed_tests)
-        # A test that fails kills; one that only runs out of time does not.
-        killers=$(grep -v ' (Timeout)$' <<<"$failed" | sed 's/ ([^()]*)$//' | paste -sd' ' || true)
-        if [ -n "$killers" ]; then
-            verdict=killed
-            killed=$((killed + 1))
-            if [ "$(id -u)" = 0 ] &&
-                [ -z "$(tr ' ' '\n' <<<"$killers" | grep -Ev "$PRIVILEGED" || true)" ] &&
-                as_nobody "$by" "^($(tr ' ' '|' <<<"$killers"))\$"; then
-                verdict="killed, needs root,"
-            fi
-        elif [ -n "$failed" ]; then
-            verdict="timed out"
-            killers=$(sed 's/ ([^()]*)$//' <<<"$failed" | paste -sd' ')
-        else
-            verdict="ctest failed"
-            tail -5 "$scratch/ctest.log" >&2
+        [ -z "$first" ] || judged "$by" "$first"
+        if [ -z "$first" ] || [[ $verdict != killed* ]]; then
+            [ -z "$first" ] || say "$id: let through by its first judges; the whole judge set runs"
+            judged "$by"
         fi
     fi
+    [[ $verdict != killed* ]] || killed=$((killed + 1))
     # Back to the pristine file; its new mtime makes the next build recompile it.
     cp "$scratch/original" "$src/$file"
     [[ $verdict == killed* ]] || failures+=("$id $verdict: $what")
@@ -246,6 +281,23 @@ for line in "${selected[@]}"; do
 done
 
 say "killed $killed/$total ($((SECONDS - start)) s); log $log"
+# The killers of each killed mutant, from the log, replace the mutant's line of first judges.
+if [ "$record" = 1 ]; then
+    kept=$(grep -v '^#' "$FIRST_JUDGES" 2>/dev/null || true)
+    for line in "${selected[@]}"; do
+        kept=$(awk -v id="$(field 1 "$line")" '$1 != id' <<<"$kept")
+    done
+    {
+        echo "# id regex: the tests that killed each mutant in its last recorded run (mutate.sh --record)"
+        {
+            [ -z "$kept" ] || printf '%s\n' "$kept"
+            perl -ne 'next unless /^(\S+)\s+killed.*\[([^][]*)\]$/;
+                my ($id, @tests) = ($1, split / /, $2);
+                print "$id ^(", join("|", map { quotemeta } @tests), ")\$\n"' "$log"
+        } | sort -V
+    } >"$FIRST_JUDGES"
+    echo "mutate.sh: first judges written to $FIRST_JUDGES"
+fi
 if [ ${#failures[@]} -gt 0 ]; then
     say "Not killed:"
     for f in "${failures[@]}"; do say "  $f"; done

@@ -12,6 +12,7 @@ held() {
     start "$REAL"
     wait_for "$W"
     $1
+    on_screen "under process" || fail "sent after the write"
     wait_for "$OK"
     [ "$2" != 0 ] || keys Escape
     ended "$2"
@@ -67,6 +68,8 @@ full_run|start "$SIM"; wait_for "$OK"; expect_row 15 " ${OK% }"
 full_run|expect_eq "$(screen_text | grep -c .)" 3 rows; keys Space Space Escape; ended 0
 held_usr1|held "signal USR1" 138
 held_alrm|held "signal ALRM" 142
+held_abrt|held "signal ABRT" 134
+held_rtmax|held "signal RTMAX" $((128 + $(kill -l RTMAX)))
 held_stop|held "keys C-z C-s" 0
 size_79x25|small "$SIM" 79 25
 size_80x24|small "$SIM" 80 24

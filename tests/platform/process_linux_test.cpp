@@ -1,4 +1,3 @@
-#include "default_signals.h"
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +11,7 @@ namespace {
 // Raised during the shield, an ending signal ends the process with 128 + n at the shield's end;
 // raised after it, at once; ignored at start, never. Lowering no shield does nothing.
 void shielded(int number, bool ignore, bool raise_held) {
-    default_ending_signals();
-    if (ignore) signal(number, SIG_IGN);
+    signal(number, ignore ? SIG_IGN : SIG_DFL);
     process_catch_signals();
     process_shield_end();
     process_shield_begin();
@@ -26,7 +24,8 @@ void shielded(int number, bool ignore, bool raise_held) {
 }
 
 TEST(ProcessLinux, ShieldHoldsCaughtSignalsAndLeavesIgnoredOnesIgnored) {
-    for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+    for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGUSR2, SIGABRT, SIGTRAP, SIGSYS,
+                             SIGSTKFLT, SIGRTMIN, SIGRTMIN + 1, SIGRTMAX}) {
         EXPECT_EXIT(shielded(number, false, true), testing::ExitedWithCode(128 + number), "^held$");
         EXPECT_EXIT(shielded(number, false, false), testing::KilledBySignal(number), "^held$");
         EXPECT_EXIT(shielded(number, true, true), testing::ExitedWithCode(0), "^held, not ended$");
