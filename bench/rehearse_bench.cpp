@@ -1,5 +1,8 @@
 // ciflash-rehearse-bench: what a port access costs under ciflash-rehearse, against the floor
-// that tracing sets on this machine, both measured in the same run.
+// that tracing sets on this machine, both measured in the same run and with the same
+// placement: every process pinned to the one processor the benchmark runs on, then free to
+// run on any processor it may (a tracer and its child on two processors wake each other
+// across them, which costs far more than on one).
 //
 // The floor: a minimal tracer serving a loop of `in al,dx` in its child (a trap, the registers
 // read and written, the child resumed). The rehearsal: a whole update of ciflash-standin under
@@ -16,6 +19,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <sched.h>
 #include <sstream>
 #include <string>
 #include <sys/ptrace.h>
@@ -27,7 +31,7 @@
 
 namespace {
 
-constexpr int FLOOR_ACCESSES = 200000;
+constexpr int FLOOR_ACCESSES = 100000;
 
 struct Cost {
     double wall_s;
@@ -140,6 +144,16 @@ double report_accesses(const std::string &path) {
     return matches == 2 ? accesses : -1;
 }
 
+// Pins this process, and so the processes it starts, to the processor it runs on; or, with
+// `pinned` false, gives it back every processor of `all`.
+bool place(bool pinned, const cpu_set_t &all) {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    const int cpu = sched_getcpu();
+    if (cpu >= 0) CPU_SET(cpu, &one);
+    return (!pinned || cpu >= 0) && sched_setaffinity(0, sizeof one, pinned ? &one : &all) == 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -160,44 +174,59 @@ int main(int argc, char **argv) {
     sim.insert(sim.end(), no_delays.begin(), no_delays.end());
     rehearse.insert(rehearse.end(), {"--", argv[2]});
 
-    std::vector<double> floor_wall, floor_cpu, wall, cpu;
+    cpu_set_t all;
+    if (sched_getaffinity(0, sizeof all, &all) != 0) return 1;
+
+    // The samples of both placements, one core first: the floor's and the rehearsal's cost per
+    // access, in wall and in processor time.
+    struct Samples {
+        std::vector<double> floor_wall, floor_cpu, wall, cpu;
+    } samples[2];
     double accesses = 0;
-    for (int i = 0; i < repetitions; ++i) {
-        const Cost floor = floor_per_access();
-        const Cost alone = run(sim);
-        const double sim_accesses = report_accesses(report);
-        const Cost rehearsed = run(rehearse);
-        accesses = report_accesses(report);
-        const char *failed = floor.wall_s < 0       ? "the floor's tracer"
-                             : alone.wall_s < 0     ? "ciflash-sim"
-                             : rehearsed.wall_s < 0 ? "ciflash-rehearse"
-                             : accesses <= 0        ? "the report"
-                             : accesses != sim_accesses
-                                 ? "the comparison: ciflash-sim has other images than the program"
-                                 : nullptr;
-        if (failed) {
-            std::fprintf(stderr, "ciflash-rehearse-bench: failed: %s\n", failed);
-            std::remove(report.c_str());
-            rmdir(folder);
-            return 1;
+    const char *failed = nullptr;
+    for (int i = 0; i < repetitions && !failed; ++i) {
+        for (int pinned = 1; pinned >= 0 && !failed; --pinned) {
+            Samples &s = samples[1 - pinned];
+            const bool placed = place(pinned != 0, all);
+            const Cost floor = floor_per_access();
+            const Cost alone = run(sim);
+            const double sim_accesses = report_accesses(report);
+            const Cost rehearsed = run(rehearse);
+            accesses = report_accesses(report);
+            failed = !placed                ? "the placement on one processor"
+                     : floor.wall_s < 0     ? "the floor's tracer"
+                     : alone.wall_s < 0     ? "ciflash-sim"
+                     : rehearsed.wall_s < 0 ? "ciflash-rehearse"
+                     : accesses <= 0        ? "the report"
+                     : accesses != sim_accesses
+                         ? "the comparison: ciflash-sim has other images than the program"
+                         : nullptr;
+            s.floor_wall.push_back(floor.wall_s);
+            s.floor_cpu.push_back(floor.cpu_s);
+            s.wall.push_back((rehearsed.wall_s - alone.wall_s) / accesses);
+            s.cpu.push_back((rehearsed.cpu_s - alone.cpu_s) / accesses);
         }
-        floor_wall.push_back(floor.wall_s);
-        floor_cpu.push_back(floor.cpu_s);
-        wall.push_back((rehearsed.wall_s - alone.wall_s) / accesses);
-        cpu.push_back((rehearsed.cpu_s - alone.cpu_s) / accesses);
     }
     std::remove(report.c_str());
     rmdir(folder);
+    if (failed) {
+        std::fprintf(stderr, "ciflash-rehearse-bench: failed: %s\n", failed);
+        return 1;
+    }
     std::printf("Median of %d runs, %.0f port accesses per update:\n\n", repetitions, accesses);
-    std::printf(
-        "| Time | Ptrace floor (µs/access) | Rehearsal (µs/access) | Rehearsal / floor |\n");
-    std::printf("|---|---:|---:|---:|\n");
-    const struct {
-        const char *name;
-        std::vector<double> &floor, &cost;
-    } rows[] = {{"wall", floor_wall, wall}, {"processor", floor_cpu, cpu}};
-    for (const auto &row : rows)
-        std::printf("| %s | %.2f | %.2f | %.3f |\n", row.name, median(row.floor) * 1e6,
-                    median(row.cost) * 1e6, median(row.cost) / median(row.floor));
+    std::printf("| Placement | Time | Ptrace floor (µs/access) | Rehearsal (µs/access) | "
+                "Rehearsal / floor |\n");
+    std::printf("|---|---|---:|---:|---:|\n");
+    for (int p = 0; p < 2; ++p) {
+        const Samples &s = samples[p];
+        const struct {
+            const char *name;
+            const std::vector<double> &floor, &cost;
+        } rows[] = {{"wall", s.floor_wall, s.wall}, {"processor", s.floor_cpu, s.cpu}};
+        for (const auto &row : rows)
+            std::printf("| %s | %s | %.2f | %.2f | %.3f |\n", p == 0 ? "one core" : "unpinned",
+                        row.name, median(row.floor) * 1e6, median(row.cost) * 1e6,
+                        median(row.cost) / median(row.floor));
+    }
     return 0;
 }

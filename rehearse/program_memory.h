@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <sys/types.h>
 
-// Reads up to `size` bytes (a page at most) at `address` in the program into `to`. The page
-// after the first is asked for apart, so that the bytes up to the end of a readable mapping
-// are read even when the next page is not. Returns the number of bytes read.
+// Reads up to `size` bytes (a page at most) at `address` in the program into `to`: the bytes
+// up to the end of a readable mapping even when the next page is not. Returns the number of
+// bytes read.
 size_t program_read(pid_t pid, uint64_t address, void *to, size_t size);
