@@ -41,8 +41,9 @@ constexpr uint32_t PRCTL_OPTIONS[] = {PR_CAPBSET_READ, PR_CAPBSET_DROP, PR_CAP_A
                                       PR_SET_NO_NEW_PRIVS, PR_GET_NO_NEW_PRIVS};
 // The record locks of the reader's lock, which name its holder.
 constexpr uint32_t FCNTL_COMMANDS[] = {F_GETLK, F_SETLK};
-// The terminal requests of ciflash's console: its modes and its size.
-constexpr uint32_t IOCTL_REQUESTS[] = {TCGETS, TCSETS, TIOCGWINSZ};
+// The terminal requests of ciflash's console: its modes, its size, and the discarding of keys
+// typed before a screen.
+constexpr uint32_t IOCTL_REQUESTS[] = {TCGETS, TCSETS, TIOCGWINSZ, TCFLSH};
 
 // The x86-64 system calls of ciflash, its C and C++ libraries and the dynamic loader, in every
 // ending of a run and with --help, --version and --history. Every other call, every x32 call
@@ -58,6 +59,7 @@ constexpr Listed ALLOWED[] = {
     {SYS_newfstatat, PASS},
     {SYS_access, PASS},
     {SYS_poll, PASS},
+    {SYS_ppoll, PASS},
     {SYS_flock, PASS},
     {SYS_fcntl, ARGUMENT_IN, CALL_OTHER, 1, FCNTL_COMMANDS},
     {SYS_ftruncate, PASS},

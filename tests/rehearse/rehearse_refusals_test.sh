@@ -39,11 +39,6 @@ while IFS='|' read -r options code message line; do
     [[ $got == "$code|"$message ]] || fail "$options: got $got"
     grep -qF -- "$line" r.json out || fail "$options: no '$line' in: $(cat r.json out)"
 done <<EOF_CASES
-[ "$(cat secret/f)" = keep ] || fail "secret/f written"
-# No CIFLASH_LOCK: a private lock, gone after the run.
-CIFLASH_LOCK= run $P status
-L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
-[[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"
 $P wrong-window|3|asked for the I/O ports $W, not exactly $W4|"ended": {"signal": 9}
 $P outside|3|$R E6 80 $I 0x80, outside the windows it asked for|"stopped": "the program ran
 $P word|3|$R 66 ED $I 0x301, $N|"port_reads": 0,
@@ -72,6 +67,11 @@ $P environ|0||Permission denied
 $P fchmod r.json|0||Operation not permitted
 $M -- ./other exec $STANDIN|$SIM_CODE|$U (${SUMS/,/, }): matches_image is null|"matches_image": null
 EOF_CASES
+[ "$(cat secret/f)" = keep ] || fail "secret/f written"
+# No CIFLASH_LOCK: a private lock, gone after the run.
+CIFLASH_LOCK= run $P status
+L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
+[[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"
 # TERM to the session while blocks are written: the write goes on to its end.
 timeout -k 5 60 setsid "$REHEARSE" $M --trace t --report r.json -- "$STANDIN" </dev/null >out &
 for _ in $(seq 600); do
