@@ -1,6 +1,6 @@
 // Linked only into ciflash-standin, the hardware program built with the stand-in page images
-// (not firmware): before main, a run (no arguments, or --no-history alone) exits 1 unless its tracer (TracerPid) is
-// ciflash-rehearse.
+// (not firmware): before main, a run (no arguments, or --no-history alone) exits 1 unless its
+// tracer (TracerPid) is ciflash-rehearse.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

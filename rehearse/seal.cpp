@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <linux/audit.h>
 #include <fcntl.h>
+#include <linux/audit.h>
 #include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
