@@ -2,7 +2,7 @@
 // that tracing sets on this machine, both measured in the same run and with the same
 // placement: every process pinned to the one processor the benchmark runs on, then free to
 // run on any processor it may (a tracer and its child on two processors wake each other
-// across them, which costs far more than on one).
+// across them, which costs far more than on one; ciflash-rehearse keeps itself on one).
 //
 // The floor: a minimal tracer serving a loop of `in al,dx` in its child (a trap, the registers
 // read and written, the child resumed). The rehearsal: a whole update of ciflash-standin under
