@@ -8,7 +8,7 @@
 #   scripts/mutate.sh --no-windows every mutant but those
 #   scripts/mutate.sh -l           list the mutants
 #   scripts/mutate.sh --record ... as above, each judged by its whole judge set, and writes the
-#                                  tests that killed each into scripts/mutants/first-judges.txt
+#                                  tests that killed each into scripts/mutants/first-judges.map
 #
 # Each mutant replaces one exact text in one file. The text must occur exactly once in that
 # file, otherwise the mutant is reported STALE: a mutant never silently stops applying when
@@ -16,7 +16,7 @@
 # and so does one that only makes a test run out of time: a test must fail, not hang.
 # One line per mutant, naming every test that killed it, goes to stdout and to the log
 # (build-mutate/mutate.log).
-# A mutant named in scripts/mutants/first-judges.txt (`id regex`, the tests that killed it in
+# A mutant named in scripts/mutants/first-judges.map (`id regex`, the tests that killed it in
 # the last recorded run) is judged first by those tests alone, and by its whole judge set only
 # when they let it through.
 set -euo pipefail
@@ -48,7 +48,7 @@ field() { # field N LINE: the Nth @@-separated field of a table line, empty past
     printf '%s' "${line%%@@*}"
 }
 
-FIRST_JUDGES=scripts/mutants/first-judges.txt
+FIRST_JUDGES=scripts/mutants/first-judges.map
 record=0
 if [ "${1:-}" = --record ]; then
     record=1
