@@ -19,7 +19,8 @@ void set_env(std::string setting) {
 }
 
 std::string listed(int n) {
-    const char *argv[] = {"ciflash", "--history", strdup(std::to_string(n).c_str())};
+    const std::string runs = std::to_string(n);
+    const char *argv[] = {"ciflash", "--history", runs.c_str()};
     testing::internal::CaptureStdout();
     EXPECT_EQ(answer_arguments(3, argv), n > 0 ? 0 : 2);
     return testing::internal::GetCapturedStdout();
