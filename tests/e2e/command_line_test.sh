@@ -16,19 +16,19 @@ version_text() {
 # check CODE OUT ERR COMMAND...: standard output equal to OUT, or matching the regex after a
 # leading ~; standard error (lines joined) matching ERR, or empty for "", one line for code 2.
 check() {
-    local code=$1 out=$2 err=$3 dir got why=""
+    local code=$1 out=$2 err=$3 d got w=
     shift 3
-    dir=$(mktemp -d)
-    (cd "$dir" && setsid -w "$@" >out 2>err </dev/null)
+    d=$(mktemp -d)
+    (cd "$d" && setsid -w "$@" >out 2>err </dev/null)
     got=$?
-    [ "$got" = "$code" ] || why="exit code $got"
-    if [ "${out:0:1}" = "~" ]; then grep -qE -- "${out:1}" "$dir/out"; else
-        [ "$(cat "$dir/out")" = "$out" ]; fi || why="$why; stdout"
-    if [ -z "$err" ]; then [ ! -s "$dir/err" ]; else
-        tr '\n' ' ' <"$dir/err" | grep -qE -- "$err"; fi || why="$why; stderr"
-    [ "$code" != 2 ] || [ "$(wc -l <"$dir/err")" = 1 ] || why="$why; not one line"
-    [ -z "$why" ] || { echo "FAIL: $*: $why" && cat "$dir/out" "$dir/err" && status=1; }
-    rm -rf "$dir"
+    [ "$got" = "$code" ] || w="exit code $got"
+    if [ "${out::1}" = "~" ]; then grep -qE -- "${out:1}" "$d/out"; else
+        [ "$(cat "$d/out")" = "$out" ]; fi || w="$w; stdout"
+    if [ -z "$err" ]; then [ ! -s "$d/err" ]; else
+        tr '\n' ' ' <"$d/err" | grep -qE -- "$err"; fi || w="$w; stderr"
+    [ "$code" != 2 ] || [ "$(wc -l <"$d/err")" = 1 ] || w="$w; not one line"
+    [ -z "$w" ] || { echo "FAIL: $*: $w" && cat "$d/out" "$d/err" && status=1; }
+    rm -rf "$d"
 }
 
 check 2 "" "^ciflash-sim: unknown option --bogus \(see --help\) $" "$SIM" --bogus
@@ -46,18 +46,18 @@ check 0 "$(version_text ciflash-sim)" "" "$SIM" --version
 if [ -n "$STANDIN" ]; then
     H="$5 --no-module -- $STANDIN"
     ONLY="\(only --no-history, --help or --version alone, or --history \[N\]\) $"
-    check 1 "" "^ciflash-standin: the test build .* only under ciflash-rehearse" "$STANDIN"
-    check 1 "" "^ciflash-standin: the test build .* only under ciflash-rehearse" \
-        "$STANDIN" --no-history
+    for a in "" --no-history; do
+        check 1 "" "^ciflash-standin: the test build .* only under ciflash-rehearse" $STANDIN $a
+    done
     check 0 "~^Usage: ciflash \[--no-history \| --help \| --version\]$" "" "$STANDIN" --help
     check 0 "~^ciflash $VERSION$" "" $H --version
     check 2 "" "^ciflash: unexpected argument 'x' $ONLY" $H --version x
     L=$(mktemp -d) && echo kept >"$L/t" && ln -s "$L/t" "$L/h" # a link planted as the history
-    check 0 "~EXIT WITH 'Q'" "^ciflash: --no-history: this run leaves no record" \
-        env CIFLASH_LOCK="$L/lock" $H --no-history
+    export CIFLASH_LOCK=$L/lock
+    check 0 "~EXIT WITH 'Q'" "^ciflash: --no-history: this run leaves no record" $H --no-history
     check 1 "" "^ciflash: the update history $L/h cannot be opened: it is a symbolic link; .*\
-'ciflash --no-history' to update without a record $" env CIFLASH_LOCK="$L/lock" "$5" \
-        --history "$L/h" --trace "$L/trace" --no-module -- "$STANDIN"
+'ciflash --no-history' to update without a record $" "$5" --history "$L/h" --trace "$L/trace" \
+        --no-module -- "$STANDIN"
     [ "$(cat "$L/t")" = kept ] && [ ! -s "$L/trace" ] || { echo "FAIL: link" && status=1; }
     rm -rf "$L"
 fi
@@ -75,7 +75,7 @@ if [ -n "$STANDIN" ] && [ "$(id -u)" = 0 ]; then
     got=$(grep -E '^Cap|^NoNew' "/proc/${p%/wchan}/status" | tr -d '\t\n')
     : <>"$D/h"
     wait $!
-    [ "$got" = "CapInh:${Z}CapPrm:${Z}CapEff:${Z}CapBnd:${Z}CapAmb:${Z}NoNewPrivs:1" ] ||
+    [ "$got" = "$(printf 'Cap%s:%s' Inh $Z Prm $Z Eff $Z Bnd $Z Amb $Z)NoNewPrivs:1" ] ||
         { echo "FAIL: --history with cap_sys_rawio=ep: $got" && status=1; }
     # Run by nobody, the copy gains the capability from its file and ignores the environment.
     F=$(getent passwd nobody | cut -d: -f6)/.local/state/ciflash/history.jsonl

@@ -1,5 +1,4 @@
-// The console on pseudo-terminals: a child on a fresh 80x28 pty is typed into at given points;
-// its screen, its reports through a pipe, its end and the modes left are compared.
+// The console on pseudo-terminals: a child on an 80x28 pty is typed into at given points.
 #include "default_signals.h"
 #include "platform/console.h"
 
@@ -27,23 +26,22 @@ int report_fd = -1, go_fd = -1; // the child's ends of the pipes
 void report_keys(int count) {
     for (int i = 0; i < count; ++i) dprintf(report_fd, "%d,", key_read());
 }
-void hold() { // a long step: reports "|" and waits until the test lets it go on
+void hold() { // a long step
     char byte;
     dprintf(report_fd, "|");
     if (read(go_fd, &byte, 1) != 1) _exit(91);
 }
 
-// Where the test waits before it types a step's keys ("" lets a held child go on). A piece of
-// a key comes inside the console's ESC wait; a run typed 40 ms late is repeated.
+// Where the test waits before it types a step's keys ("" lets a held child go on).
 enum Wait {
-    IN_KEY_READ = 0x80,               // the child sleeps in read or poll
-    HELD = 0x100,                     // in hold()
-    HELD_SHOWN = HELD | 0x2000,       // its drawing read, as a signal key drops unread output
-    TYPED = 0x200,                    // typed input is still unread
-    PIECE_GAP = 0x400,                // 15 ms after the last keys
-    HANG_UP = IN_KEY_READ | 0x800,    // the key before reported: the terminal hangs up
-    INTERRUPT = IN_KEY_READ | 0x1000, // a signal interrupts the key read
-    RESIZED = 0x4000,                 // the step's rows given to the terminal, no keys
+    IN_KEY_READ = 0x80,
+    HELD = 0x100,
+    HELD_SHOWN = HELD | 0x2000, // its drawing read, as a signal key drops unread output
+    TYPED = 0x200,              // typed input is still unread
+    PIECE_GAP = 0x400,          // inside the console's ESC wait; 40 ms late is run again
+    HANG_UP = IN_KEY_READ | 0x800,
+    INTERRUPT = IN_KEY_READ | 0x1000,
+    RESIZED = 0x4000, // the step's rows given to the terminal
     HELD_RESIZED = HELD | RESIZED,
     READ_RESIZED = IN_KEY_READ | RESIZED
 };
@@ -57,22 +55,20 @@ struct Case {
 
 // clang-format off
 const std::vector<Case> CASES = {
-    // Keys come from the terminal: Up in three pieces, q, Ctrl+C, two keypad keys known from
-    // terminfo, Enter, then ESC alone after a silence.
+    // Up in three pieces, q, Ctrl+C, two keypad keys from terminfo, Enter, ESC alone.
     {"xterm", [] { report_keys(10); },
      {{IN_KEY_READ, "\x1b"}, {PIECE_GAP, "["}, {PIECE_GAP, "Aq\x03\x1bOw\x1bOs\r\x1b"}},
      PAD_ON + PAD_OFF, "drawing,224,72,113,3,0,71,0,81,13,27,", 0},
-    // Keys typed during a long step are kept, without echo; Ctrl+C there ends the run, and the
-    // prompt below the lowest row written, even below the terminal.
+    // Keys typed in a long step kept, no echo; Ctrl+C ends, the prompt below the lowest row.
     {"xterm", [] { screen_goto(1, 30); screen_write("X"); hold(); report_keys(2); hold(); },
      {{HELD, "ab"}, {TYPED, ""}, {HELD_SHOWN, "\x03"}},
      PAD_ON + "\x1b[31;2HX" + PAD_OFF + "\x1b[25;1H\r\n\r\n\r\n\r\n", "drawing,|97,98,|",
      W_EXITCODE(0, SIGINT)},
-    // A discard drops the keys typed, read past a key, or owed as its second code.
+    // A discard drops keys typed, read past a key, or owed as its second code.
     {"xterm", [] { report_keys(1); hold(); key_discard(); report_keys(1); },
      {{IN_KEY_READ, "\x1b[Aq"}, {HELD, "xy"}, {TYPED, ""}, {IN_KEY_READ, "b"}},
      PAD_ON + PAD_OFF, "drawing,224,|98,", 0},
-    // Row 22 on 20 rows moves up to 17; grown back in the key read, all is drawn again.
+    // Row 22 on 20 rows moves up to 17; grown back, all is drawn again.
     {"xterm",
      [] {
          screen_goto(1, 3), screen_write("A"), hold();
@@ -82,9 +78,9 @@ const std::vector<Case> CASES = {
      PAD_ON + "\x1b[4;2HA\x1b[18;2H\x1b[KB" + "\x1b[H\x1b[2J\x1b[4;1H A\x1b[23;1H B\x1b[23;3H" +
          PAD_OFF + "\x1b[25;1H\r\n",
      "drawing,|113,", 0},
-    // Without a terminal: plain text to a pipe, and no keys.
+    // Without a terminal: text to a pipe, no keys.
     {nullptr, [] { screen_write("X"); report_keys(2); }, {}, "", "text only,X-2,-2,\n", 0},
-    // A terminal unknown to terminfo gives keys; a caught signal fails one read, a hang-up all.
+    // An unknown terminal gives keys; a caught signal fails one read, a hang-up all.
     {"some-unknown-terminal", [] { report_keys(3); },
      {{INTERRUPT, ""}, {IN_KEY_READ, "q"}, {HANG_UP, ""}}, "", "text only,-1,113,-2,", 0},
 };
@@ -96,7 +92,6 @@ std::string modes(int terminal) {
     return {reinterpret_cast<const char *>(&found), sizeof found};
 }
 
-// The child sleeps in read(2) or poll(2), and the terminal holds nothing unread.
 bool in_key_read(pid_t pid, int slave) {
     std::FILE *file = std::fopen(("/proc/" + std::to_string(pid) + "/syscall").c_str(), "r");
     int number = -1, unread = -1;
@@ -106,7 +101,7 @@ bool in_key_read(pid_t pid, int slave) {
            ioctl(slave, FIONREAD, &unread) == 0 && unread == 0;
 }
 
-// Runs the case once; false when the test itself was too late to judge it.
+// False when the test was too late to judge.
 bool run_case(const Case &c) {
     int master, slave, report_pipe[2], go[2], unread = 0, status = 0;
     winsize size{28, 80, 0, 0};
@@ -115,15 +110,15 @@ bool run_case(const Case &c) {
         std::abort();
     const std::string found = modes(slave);
     std::string screen, reported;
-    const auto read_screen = [&](size_t until) { // or to its end
+    const auto read_screen = [&](size_t until) {
         char bytes[256];
         pollfd out{master, POLLIN, 0};
         for (ssize_t got; master >= 0 && screen.size() < until && poll(&out, 1, 9000) == 1 &&
                           (got = read(master, bytes, sizeof bytes)) > 0;)
             screen.append(bytes, static_cast<size_t>(got));
     };
-    alarm(20);            // only against a hung child
-    std::fflush(nullptr); // none of the test's own output may reach the child's screen
+    alarm(20);
+    std::fflush(nullptr); // none of the test's output on the child's screen
     const pid_t pid = fork();
     if (pid == 0) {
         report_fd = report_pipe[1];
@@ -133,7 +128,7 @@ bool run_case(const Case &c) {
         signal(SIGHUP, SIG_IGN);    // as under nohup
         signal(SIGURG, [](int) {}); // caught, so that it interrupts a read
         if (!c.term && (dup2(report_fd, 1) < 0 || ioctl(0, TIOCNOTTY) != 0)) _exit(93);
-        dup2(open("/dev/null", O_RDONLY), 0); // keys come from the terminal only
+        dup2(open("/dev/null", O_RDONLY), 0);
         setenv("TERM", c.term ? c.term : "xterm", 1);
         dprintf(report_fd, "%s", console_open() ? "drawing," : "text only,");
         c.child();
@@ -173,10 +168,8 @@ bool run_case(const Case &c) {
     }
     waitpid(pid, &status, 0);
     alarm(0);
-    if (master >= 0) { // a terminal hung up has no modes left
-        EXPECT_EQ(modes(slave), found) << "terminal modes after the run";
-    }
-    close(slave); // now the screen is read to its end
+    if (master >= 0) EXPECT_EQ(modes(slave), found) << "modes after the run";
+    close(slave);
     read_screen(std::string::npos);
     for (char byte; read(report_pipe[0], &byte, 1) == 1;) reported += byte;
     for (const int fd : {master, report_pipe[0], go[0], go[1]}) close(fd);
@@ -192,7 +185,7 @@ TEST(ConsoleLinux, OnAPseudoTerminal) {
         SCOPED_TRACE("row " + std::to_string(i));
         bool judged = false;
         for (int attempt = 0; attempt < 5 && !judged; ++attempt) judged = run_case(CASES[i]);
-        EXPECT_TRUE(judged) << "every run came too late to judge it";
+        EXPECT_TRUE(judged) << "every run too late";
     }
 }
 
