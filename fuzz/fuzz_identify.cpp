@@ -1,5 +1,4 @@
-// An identification reply through the record parsing: no port access, no control byte, rows
-// from 18 on, and exit code 1 exactly when a processor other than 51 was shown.
+// An identification reply through the record parsing.
 #include <string>
 #include <vector>
 

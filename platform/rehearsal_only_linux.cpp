@@ -1,6 +1,4 @@
-// Linked only into ciflash-standin, the hardware program built with the stand-in page images
-// (not firmware): before main, a run (no arguments, or --no-history alone) exits 1 unless its
-// tracer (TracerPid) is ciflash-rehearse.
+// Linked only into ciflash-standin: a run exits 1 before main unless ciflash-rehearse traces it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +6,6 @@
 
 namespace {
 
-// The start of the file PATH in TEXT, NUL-terminated ("" when unreadable).
 void read_start(const char *path, char (&text)[4096]) {
     std::FILE *file = std::fopen(path, "r");
     text[file == nullptr ? 0 : std::fread(text, 1, sizeof text - 1, file)] = '\0';
@@ -27,8 +24,7 @@ bool traced_by_rehearse() {
     return std::strcmp(slash == nullptr ? text : slash + 1, "ciflash-rehearse") == 0;
 }
 
-// Run by the C library before main, with main's arguments: any command line but a run only
-// answers (--help, --version, --history, a usage error) and touches no port.
+// Run by the C library before main, with main's arguments; any other command line only answers.
 __attribute__((constructor)) void refuse_unless_rehearsed(int argc, char **argv, char **) {
     const bool run = argc == 1 || (argc == 2 && std::strcmp(argv[1], "--no-history") == 0);
     if (!run || traced_by_rehearse()) return;

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# command_line_test.sh VERSION PAGE0 PAGE1 CIFLASH-SIM [CIFLASH-REHEARSE CIFLASH-STANDIN]:
-# command lines in a scratch directory, no terminal; the hardware program alone is refused.
+# command_line_test.sh VERSION PAGE0 PAGE1 CIFLASH-SIM [CIFLASH-REHEARSE CIFLASH-STANDIN]
 VERSION=$1 SIM=$4 STANDIN=${6:-}
 IMAGES=("$2" "$3")
 status=0
@@ -13,8 +12,7 @@ version_text() {
     done
 }
 
-# check CODE OUT ERR COMMAND...: standard output equal to OUT, or matching the regex after a
-# leading ~; standard error (lines joined) matching ERR, or empty for "", one line for code 2.
+# check CODE OUT ERR COMMAND...: stdout OUT (~: a regex), stderr (joined) matching ERR or empty.
 check() {
     local code=$1 out=$2 err=$3 d got w=
     shift 3

@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# e2e_test.sh CASE CIFLASH-SIM [CIFLASH-REHEARSE CIFLASH-STANDIN]: ciflash-sim in a terminal,
-# in real time (REAL) when something is sent during the write; ciflash-standin rehearsed.
+# e2e_test.sh CASE CIFLASH-SIM [CIFLASH-REHEARSE CIFLASH-STANDIN]
 . "$(dirname "$0")/tmux_lib.sh"
 CASE=$1 R=$E2E_DIR/report.json H="${3:-} --no-module -- ${4:-}"
 SIM="$2 --fast --report $R" REAL="$2 --block-ms 0 --report $R"
 W="Update code page 0 under process" OK="UPDATE SUCCESSFULL. " KO="UPDATE ERROR !!!"
 
 ended() { expect_eq "$(exit_code)" "$1" "exit code"; }
-# SEND during the write: the success screen, then exit code CODE (after ESC for 0).
 held() {
     start "$REAL"
     wait_for "$W"
@@ -32,7 +30,7 @@ second() {
     expect_eq "$code $(head -n 1 "$E2E_DIR/err")" \
         "1 ciflash: another ciflash (process $(program_pid)) is using the reader." "second"
 }
-# In its key read (x86-64 poll, ppoll), the program has drawn all it will.
+# In its key read (poll, ppoll), the program has drawn all it will.
 reading() { read -r n _ <"/proc/$(program_pid)/syscall" && [[ $n == 7 || $n == 271 ]]; }
 # ESC typed during the write, tried again when it came with the error screen: dropped.
 typed_ahead() {
@@ -45,7 +43,7 @@ typed_ahead() {
     expect_row 3 " Critical Flash memory error"; expect_row 20 " Exit: ESC"
     keys Escape; wait_for "$KO"; keys q; ended 4
 }
-# Q on the failed outcome; the port accesses are ciflash-sim's when both carry the same images.
+# The port accesses are ciflash-sim's when both carry the same images.
 rehearsed() {
     local M="--erase-ms 0 --block-ms 0 --reply 1:17:6581" t=$E2E_DIR/t
     start "$3 $M --trace $t --report $R -- $4"

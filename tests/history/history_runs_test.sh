@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs of ciflash-sim with --history, no terminal or an 80x25 one (tty): the records they leave.
+# Runs of ciflash-sim with --history: the records they leave.
 SIM=$1 D=$(mktemp -d) status=0 pid=
 trap '[ -z "$pid" ] || kill -9 $pid; rm -rf "$D"' EXIT
 cd "$D" || exit 1
@@ -12,8 +12,7 @@ tty() {
 until_ok() { for _ in $(seq 600); do "$@" && return; sleep 0.05; done; fail "never $*"; }
 mkfifo in && exec 3<>in
 read -r S0 S1 < <("$SIM" --version | sed -n 's/.*SHA-256 //p' | xargs)
-# check CODE KINDS TEXT...: exit code (a pattern), record kinds, texts of the last one (and the
-# exit code unless one is named).
+# check CODE KINDS TEXT...: exit code (a pattern), record kinds, texts of the last one.
 check() {
     local code=$1 kinds=$2 got
     wait $pid

@@ -26,8 +26,7 @@ std::string listed(int n) {
     return testing::internal::GetCapturedStdout();
 }
 
-// Read from the end, the runs of a forward read: an ended record closes its id's started record
-// just before it unless it names its host; C0, DEL, C1, bytes not UTF-8 shown as '?'.
+// An ended record closes its id's open started record unless it names its host.
 TEST(History, ListsTheLastRunsOfAForwardRead) {
     const char *const hosts[][2] = {
         {"a\x7f", "a?"},

@@ -10,8 +10,7 @@ function(write_image name fill tail)
   file(WRITE "${WORK_DIR}/${name}" "${head}${tail}")
 endfunction()
 
-# Configures with <page0> <page1>, or builds when they are empty: the step must pass when
-# <message> is empty, else fail printing it.
+# Configures with <page0> <page1>, or builds when empty: passes, or fails printing <message>.
 function(expect message page0 page1)
   set(command ${CMAKE_COMMAND} --build ${build})
   if(page0)

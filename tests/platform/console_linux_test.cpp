@@ -168,7 +168,9 @@ bool run_case(const Case &c) {
     }
     waitpid(pid, &status, 0);
     alarm(0);
-    if (master >= 0) EXPECT_EQ(modes(slave), found) << "modes after the run";
+    if (master >= 0) { // a terminal hung up has no modes
+        EXPECT_EQ(modes(slave), found) << "modes after the run";
+    }
     close(slave);
     read_screen(std::string::npos);
     for (char byte; read(report_pipe[0], &byte, 1) == 1;) reported += byte;

@@ -7,7 +7,6 @@
 
 namespace {
 
-// What key_decode makes of `bytes`: "more" (NEED_MORE), or the bytes used and the codes.
 std::string decoded(const KeyTable &table, const std::string &bytes, bool more_may_come) {
     const KeyDecoding d = key_decode(table, reinterpret_cast<const uint8_t *>(bytes.data()),
                                      bytes.size(), more_may_come);
@@ -17,8 +16,7 @@ std::string decoded(const KeyTable &table, const std::string &bytes, bool more_m
     return text;
 }
 
-// The terminal's own sequences first, common forms without them; unknown sequences are dropped
-// whole, and a byte that breaks one off stays.
+// Unknown sequences are dropped whole; a byte that breaks one off stays.
 TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
     KeyTable table{}; // xterm kc3, a VT52 kcuu1, an HP kf1 ending in CR
     key_table_add(table, "\x1bOs", KEY_PAD_PAGE_DOWN);

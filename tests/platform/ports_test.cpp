@@ -23,8 +23,7 @@ bool reads_ff(uint16_t port) {
     return port_read(port) == 0xFF;
 }
 
-// Exactly 20 ports are taken. Without I/O permission an access reaching the bus kills the
-// child: the windows stay shut until open, the ports next to them always.
+// Without I/O permission an access reaching the bus kills the child.
 TEST(PortWindows, LetOnlyTheFiveWindowsThroughAndNothingBeforeTheyAreOpen) {
     int taken = 0;
     for (uint32_t port = 0; port <= 0xFFFF; ++port) taken += port_in_windows(uint16_t(port));
@@ -39,7 +38,6 @@ TEST(PortWindows, LetOnlyTheFiveWindowsThroughAndNothingBeforeTheyAreOpen) {
         testing::ExitedWithCode(0), "");
 }
 
-// The diagnosis word for word: a reversed word of advice is a wrong one.
 TEST(PortAccessDiagnosis, NamesTheCauseAndTheWaysOut) {
     // clang-format off
     const struct { int error; uid_t euid; bool has_cap; const char *lockdown; std::string text; }
@@ -64,7 +62,6 @@ TEST(PortAccessDiagnosis, NamesTheCauseAndTheWaysOut) {
                   port_refusal_headline() + std::strerror(c.error) + "\n" + c.text);
 }
 
-// Every capability set empty and no new privileges, as /proc/self/status gives them.
 TEST(PortAccessDropCaps, LeavesEveryCapabilitySetEmptyAndNoNewPrivileges) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root, to change the bounding set";
     const std::regex emptied("CapInh:\t0{16}\nCapPrm:\t0{16}\nCapEff:\t0{16}\nCapBnd:\t(0{16})?"

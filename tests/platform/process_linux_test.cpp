@@ -8,8 +8,7 @@
 
 namespace {
 
-// Raised during the shield, an ending signal ends the process with 128 + n at the shield's end;
-// raised after it, at once; ignored at start, never. Lowering no shield does nothing.
+// Raised in the shield: 128 + n at its end; after it: at once; ignored at start: never.
 void shielded(int number, bool ignore, bool raise_held) {
     signal(number, ignore ? SIG_IGN : SIG_DFL);
     process_catch_signals();

@@ -10,8 +10,7 @@
 
 namespace {
 
-// No link, no fifo; the holder (a flock alone, ciflash) named as the system says; the file
-// (root's as root) untouched.
+// The holder (a flock alone, ciflash) named as the system says; the file untouched.
 TEST(ReaderLock, TakesOnlyRegularFilesAndNamesTheSystemsHolder) {
     const std::string d = testing::TempDir() + "lock" + std::to_string(getpid()), f = d + "/f";
     std::filesystem::create_directories(d);

@@ -1,5 +1,4 @@
-// Does what ciflash-rehearse must refuse, or ("status") prints the seal it runs under. Its
-// other calls are ciflash's.
+// Does what ciflash-rehearse must refuse, or ("status") prints the seal it runs under.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +44,6 @@ int main(int argc, char **argv) {
         return open(argv[2], mode == "open"   ? O_RDONLY
                              : mode == "path" ? O_PATH
                                               : O_WRONLY | O_TRUNC) < 0;
-    // Calls outside the allow-list, with every argument the refusal shows.
     long parent = 0;
     if (!std::fscanf(std::fopen("/proc/self/stat", "r"), "%*d %*s %*c %ld", &parent)) return 1;
     const long path = reinterpret_cast<long>(argc > 2 ? argv[2] : "");

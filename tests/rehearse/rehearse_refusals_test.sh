@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# rehearse_refusals_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN PROBE CIFLASH-SIM: the probe's
-# misuses end with exit code 3 and their line; a TERM while writing waits for the write's end.
+# rehearse_refusals_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN PROBE CIFLASH-SIM
 REHEARSE=$1 STANDIN=$2 P="-- $3" SIM=$4
 DIR=$(mktemp -d)
 export CIFLASH_LOCK=$DIR/lock # the reader's lock of this run alone
@@ -17,7 +16,8 @@ R="ran the port instruction"
 U="ciflash-rehearse: ./other --version does not name the simulated module's images"
 I="at ADDR on the I/O port"
 N="$I 0x301, not a byte-wide in or out without prefix"
-C=called Z=0000000000000000 A=", a system call outside the rehearsal's allow-list" E=", 0x0, 0x0, 0x0)$A"
+C=called Z=0000000000000000
+A=", a system call outside the rehearsal's allow-list" E=", 0x0, 0x0, 0x0)$A"
 # Root's program, given CAP_SYS_RAWIO inheritable and ambient, holds no capability.
 ROOT='#'
 if [ "$(id -u)" = 0 ]; then

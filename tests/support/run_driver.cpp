@@ -44,8 +44,7 @@ uint32_t blocks_for(int page, uint16_t buffer) {
     return len ? (size + len - 1) / len : 0;
 }
 
-// Bytes: clock, flags, buffer (two), erase and block delays; five a fault: kind, page, block
-// (two), value.
+// Bytes: clock, flags, buffer (2), erase and block delays; a fault: kind, page, block (2), value.
 RunSetup schedule_from_bytes(const uint8_t *data, size_t size) {
     size_t at = 0;
     const auto next = [&] { return at < size ? data[at++] : uint8_t{0}; };

@@ -8,7 +8,7 @@ VirtualScreen vscreen;
 
 void vscreen_reset() {
     vscreen = VirtualScreen{};
-    vscreen.cells.assign(SCREEN_ROWS, std::string(SCREEN_COLUMNS, ' '));
+    screen_clear();
 }
 
 static std::string trimmed(const std::string &text) {
@@ -17,8 +17,8 @@ static std::string trimmed(const std::string &text) {
 std::string vscreen_dump() {
     std::string out;
     for (int row = 0; row < SCREEN_ROWS; ++row)
-        if (!trimmed(vscreen.cells[size_t(row)]).empty())
-            out += std::to_string(row) + ":" + trimmed(vscreen.cells[size_t(row)]) + "\n";
+        if (const auto cells = trimmed(vscreen.cells[size_t(row)]); !cells.empty())
+            out += std::to_string(row) + ":" + cells + "\n";
     return out;
 }
 std::string rows_dump(const Rows &rows) {
@@ -41,15 +41,13 @@ void screen_goto(uint16_t column, uint16_t row) {
     vscreen.row = row;
 }
 void screen_write(const char *text) {
-    vscreen.writes.emplace_back(vscreen.row, text);
-    vscreen.messages_before.push_back(sim_record.messages.size());
+    VirtualScreen &v = vscreen;
+    v.writes.emplace_back(v.row, text);
+    v.messages_before.push_back(sim_record.messages.size());
     for (; *text; ++text) {
         const bool line_feed = *text == '\n';
-        if (!line_feed) vscreen.cells[size_t(vscreen.row)][size_t(vscreen.column++)] = *text;
-        if (line_feed || vscreen.column == SCREEN_COLUMNS) {
-            vscreen.column = 0;
-            vscreen.row += vscreen.row < SCREEN_ROWS - 1;
-        }
+        if (!line_feed) v.cells[size_t(v.row)][size_t(v.column++)] = *text;
+        if (line_feed || v.column == SCREEN_COLUMNS) v.column = 0, v.row += v.row < SCREEN_ROWS - 1;
     }
 }
 int key_read() {
