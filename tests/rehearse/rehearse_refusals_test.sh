@@ -81,13 +81,14 @@ CIFLASH_LOCK= run $P status
 L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
 [[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"
 # TERM to the session while blocks are written: the write goes on to its end.
-timeout -k 5 60 setsid "$REHEARSE" $M --trace t --report r.json -- "$STANDIN" </dev/null >out &
+timeout -k 5 60 setsid "$REHEARSE" $M --trace t --report r.json --history th -- "$STANDIN" \
+    </dev/null >out &
 for _ in $(seq 600); do
     { [ "$(stat -c %s t 2>/dev/null)" -gt 30000 ] 2>/dev/null || ! kill -0 $!; } && break ||
         sleep 0.05
 done
 kill -TERM -- -"$(pgrep -P $!)"
 wait $!
-got="$?|$(grep -o '"blocks": [0-9]*' r.json)|$(grep -o '"ended": .*' r.json)"
-[ "$got" = '143|"blocks": 40|"ended": {"exit_code": 143},' ] || fail "TERM: got $got"
+got="$?|$(grep -o '"blocks": [0-9]*' r.json)|$(grep -o '"ended": .*' r.json)|$(grep -c . th)"
+[ "$got" = '143|"blocks": 40|"ended": {"exit_code": 143},|2' ] || fail "TERM: got $got"
 exit $status
