@@ -42,13 +42,16 @@ bool ignored(int number) {
     return current.sa_handler == SIG_IGN;
 }
 
-// The signals that are not ignored: an ignored signal that was blocked would be kept pending,
-// and would end the run at the end of the shield.
+// Adds the signal unless it is ignored: an ignored signal that was blocked would be kept
+// pending, and would end the run at the end of the shield.
+void add_heeded(sigset_t &set, int number) {
+    if (!ignored(number)) sigaddset(&set, number);
+}
+
 sigset_t heeded_ending_signals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int index = 0; const int number = ending_signal(index); ++index)
-        if (!ignored(number)) sigaddset(&set, number);
+    for (int index = 0; const int number = ending_signal(index); ++index) add_heeded(set, number);
     return set;
 }
 
@@ -80,8 +83,7 @@ void process_catch_signals() {
 void process_shield_begin() {
     if (shield_up) return;
     held_signals = heeded_ending_signals();
-    for (const int number : STOP_SIGNALS)
-        if (!ignored(number)) sigaddset(&held_signals, number);
+    for (const int number : STOP_SIGNALS) add_heeded(held_signals, number);
     sigprocmask(SIG_BLOCK, &held_signals, nullptr);
     shield_up = true;
 }
