@@ -36,9 +36,11 @@ void hold() { // a long step
 enum Wait {
     IN_KEY_READ = 0x80,
     HELD = 0x100,
-    HELD_SHOWN = HELD | 0x2000, // its drawing read, as a signal key drops unread output
-    TYPED = 0x200,              // typed input is still unread
-    PIECE_GAP = 0x400,          // inside the console's ESC wait; 40 ms late is run again
+    SHOWN = 0x2000, // its drawing read: a signal drops unread output; a key ends a redraw
+    HELD_SHOWN = HELD | SHOWN,
+    READ_SHOWN = IN_KEY_READ | SHOWN,
+    TYPED = 0x200,     // typed input is still unread
+    PIECE_GAP = 0x400, // inside the console's ESC wait; 40 ms late is run again
     HANG_UP = IN_KEY_READ | 0x800,
     INTERRUPT = IN_KEY_READ | 0x1000,
     RESIZED = 0x4000, // the step's rows given to the terminal
@@ -74,7 +76,7 @@ const std::vector<Case> CASES = {
          screen_goto(1, 3), screen_write("A"), hold();
          screen_goto(1, 22), screen_write("B"), report_keys(1);
      },
-     {{HELD_RESIZED, "20"}, {READ_RESIZED, "28"}, {IN_KEY_READ, "q"}},
+     {{HELD_RESIZED, "20"}, {READ_RESIZED, "28"}, {READ_SHOWN, "q"}},
      PAD_ON + "\x1b[4;2HA\x1b[18;2H\x1b[KB" + "\x1b[H\x1b[2J\x1b[4;1H A\x1b[23;1H B\x1b[23;3H" +
          PAD_OFF + "\x1b[25;1H\r\n",
      "drawing,|113,", 0},
@@ -141,7 +143,7 @@ bool run_case(const Case &c) {
         for (char byte = 0; (wait & HELD ? byte != '|' : wait == HANG_UP && byte != ',') &&
                             read(report_pipe[0], &byte, 1) == 1;)
             reported += byte;
-        if (wait == HELD_SHOWN) read_screen(c.screen.find(PAD_OFF));
+        if (wait & SHOWN) read_screen(c.screen.find(PAD_OFF));
         while (wait == TYPED && ioctl(slave, FIONREAD, &unread) == 0 && unread == 0) usleep(1000);
         if (wait == PIECE_GAP) usleep(15000);
         while ((wait & IN_KEY_READ) != 0 && !in_key_read(pid, slave)) usleep(1000);
