@@ -293,7 +293,7 @@ if [ "$record" = 1 ]; then
             [ -z "$kept" ] || printf '%s\n' "$kept"
             perl -ne 'next unless /^(\S+)\s+killed.*\[([^][]*)\]$/;
                 my ($id, @tests) = ($1, split / /, $2);
-                print "$id ^(", join("|", map { quotemeta } @tests), ")\$\n"' "$log"
+                print "$id ^(", join("|", map { quotemeta } @tests), ")( |\$)\n"' "$log"
         } | sort -V
     } >"$FIRST_JUDGES"
     echo "mutate.sh: first judges written to $FIRST_JUDGES"
