@@ -215,7 +215,7 @@ as_nobody() {
 # first_judges ID: the regex of the tests that killed mutant ID last time; none when recording.
 first_judges() {
     [ "$record" = 0 ] && [ -f "$FIRST_JUDGES" ] || return 0
-    awk -v id="$1" '$1 == id { print $2 }' "$FIRST_JUDGES"
+    awk -v id="$1" '$1 == id { sub(/^[^ ]+ /, ""); print }' "$FIRST_JUDGES"
 }
 
 # judged JUDGE [FIRST]: sets verdict and killers from the tests of judge (JUDGE, FIRST).
