@@ -42,13 +42,17 @@ TEST(History, ListsTheLastRunsOfAForwardRead) {
         std::vector<size_t> bad, open(5);                 // 1 + the run open for the id
         for (size_t i = 0; i < 300; ++i) {
             const auto id = rng() % 5, kind = rng() % 5, k = rng() % 40 ? 9 : rng() % 2000;
+            const bool edge = k > 1700 && k % 4 < 2;
             const std::string t = std::to_string(i),
                               end = "blocks " + t + (k % 2 ? "/3 0/1" : "/? 0/?") + "  exit ?: ?";
             std::string line = R"({"record":")" + std::string(kind ? "ended" : "started") +
                                R"(","run":")" + std::to_string(id) + R"(","time":")" + t +
                                (kind == 1 ? R"(","host":")" + std::string(hosts[i % 4][0]) : "") +
-                               R"(","p":")" + std::string(k * k / 3, 'p') + R"(","blocks":[)" + t +
-                               ",0]" + (k % 2 ? R"(,"sent":[3,1])" : "") + "}";
+                               R"(","p":")" + std::string(edge ? 0 : k * k / 3, 'p') +
+                               R"(","blocks":[)" + t + ",0]" + (k % 2 ? R"(,"sent":[3,1])" : "") +
+                               "}";
+            if (edge) // the longest record read, or one byte longer
+                line.insert(line.find(R"(","blocks)"), (1 << 20) + k % 2 - line.size(), 'p');
             if (kind == 4 && i % 3 == 0)
                 line += " x"; // a record followed by other text
             else if (kind == 4)
