@@ -58,7 +58,7 @@ TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
     DeleteFileA((test_folder() + "inpoutx64.dll").c_str());
 }
 
-// Run again in the death test's process, the take meets the lock this process holds.
+// The death test's process meets the lock this process holds.
 TEST(ReaderLock, RefusesASecondProcess) {
     const bool taken = reader_lock_take();
     EXPECT_EXIT(std::exit(taken ? 0 : 3), testing::ExitedWithCode(3),

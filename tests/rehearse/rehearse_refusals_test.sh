@@ -67,9 +67,8 @@ $P fchmod r.json|0||Operation not permitted
 $M -- ./other exec $STANDIN|$SIM_CODE|$U (${SUMS/,/, }): matches_image is null|"matches_image": null
 EOF_CASES
 [ "$(cat secret/f)" = keep ] || fail "secret/f written"
-# Root's supervisor is out of its capless program's reach anyway: as nobody, only its being
-# non-dumpable keeps the program from reading it, and the child of a second run (the images'
-# check after a run that touched a port) traceable.
+# As nobody, being non-dumpable keeps the supervisor unreadable and a second run's child (the
+# images' check) traceable.
 nobody() { (CIFLASH_LOCK= timeout 20 setpriv --reuid=nobody --regid=nogroup \
     --clear-groups ./ciflash-rehearse --report /dev/null -- ./rehearse_probe "$@" 2>&1); }
 if [ -z "$ROOT" ]; then # copies that nobody can reach wherever the build is
