@@ -72,10 +72,10 @@ bool port_instruction_decode(const uint8_t *code, size_t size, PortInstruction *
 }
 
 PortTrap port_trap_serve(pid_t pid) {
-    // Any SIGSEGV that stops the program on a port instruction is served, whether the
-    // instruction faulted or the signal came from kill(): the program reaches no port it could
-    // not reach by running the instruction, and not asking the kernel which it was saves a
-    // ptrace call at every access.
+    // Any SIGSEGV that stops the program on a port instruction is taken for that instruction's
+    // fault, whether the processor raised it or kill() sent it: the program reaches no port it
+    // could not reach by running the instruction, and not asking the kernel which it was saves
+    // a ptrace call at every access.
     user_regs_struct regs{};
     if (ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0) return TRAP_NOT_PORT;
     if (regs.cs != FLAT_64_BIT_CODE) return refuse_segment(regs);
