@@ -1,5 +1,5 @@
 // The history's reader on any bytes.
-#include "console/history.h"
+#include "run/history.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static std::FILE *out = std::fopen("/dev/null", "w");

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "console/history.h"
+#include "run/history.h"
 #include "platform/console.h"
 
 void process_exit(int code) {

@@ -6,7 +6,7 @@
 // block (ending the process as by default), and abort() unblocks SIGABRT before raising it.
 #include "platform/process.h"
 
-#include "console/history.h"
+#include "run/history.h"
 #include "platform/console.h"
 
 #include <csignal>

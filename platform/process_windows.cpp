@@ -7,7 +7,7 @@
 #include "platform/process_windows.h"
 #include "platform/process.h"
 
-#include "console/history.h"
+#include "run/history.h"
 #include "platform/console.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "protocol/frame.h"
 
-#include "console/history.h"
+#include "run/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "link/tick.h"

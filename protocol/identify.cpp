@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/history.h"
+#include "run/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "platform/process.h"

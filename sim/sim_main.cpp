@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/command_line.h"
-#include "console/history.h"
-#include "console/startup.h"
+#include "run/command_line.h"
+#include "run/history.h"
+#include "run/startup.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "sim/sim_clock.h"

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <random>
 
-#include "console/command_line.h"
-#include "console/history.h"
+#include "run/command_line.h"
+#include "run/history.h"
 #include "platform/history_os.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "console/command_line.h"
+#include "run/command_line.h"
 #include "link/registers.h"
 #include "platform/port_access.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "console/screen.h"
-#include "console/startup.h"
+#include "run/startup.h"
 #include "link/ci_link.h"
 #include "protocol/run_state.h"
 #include "sim/sim_clock.h"

@@ -1,10 +1,10 @@
 // The update history's records: formatted without allocation or stdio, so that the ended
 // record of a signal can be written from its handler.
-#include "console/history_record.h"
+#include "run/history_record.h"
 
 #include <cstdio>
 
-#include "console/history.h"
+#include "run/history.h"
 #include "platform/history_os.h"
 
 HistoryRun history_run;

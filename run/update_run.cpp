@@ -1,7 +1,7 @@
 // The update run after the start-up dialogue: identification, flash update, outcome screen.
-#include "console/history.h"
+#include "run/history.h"
 #include "console/screen.h"
-#include "console/startup.h"
+#include "run/startup.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "protocol/flash_update.h"

@@ -1,7 +1,7 @@
 // Start-up dialogue: find the module, and ask for one when the reader is empty.
-#include "console/startup.h"
+#include "run/startup.h"
 
-#include "console/history.h"
+#include "run/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "platform/console.h"

@@ -1,10 +1,10 @@
 // The update history of a program: where its records go, with the images it carries.
-#include "console/history.h"
+#include "run/history.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "console/history_record.h"
+#include "run/history_record.h"
 #include "platform/history_os.h"
 #include "protocol/page_image.h"
 

@@ -1,10 +1,10 @@
-#include "console/command_line.h"
+#include "run/command_line.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "console/history.h"
+#include "run/history.h"
 #include "protocol/page_image.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // `tail`, until the runs asked for are complete, and lists them. Every line read is parsed in
 // full; one that is not a complete record (a power cut mid-write, a foreign line) is skipped
 // and counted.
-#include "console/history.h"
+#include "run/history.h"
 
 #include <algorithm>
 #include <cerrno>

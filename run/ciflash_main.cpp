@@ -3,9 +3,9 @@
 // refusal comes before the first port access, on standard error, with exit code 1.
 #include <cstring>
 
-#include "console/command_line.h"
-#include "console/history.h"
-#include "console/startup.h"
+#include "run/command_line.h"
+#include "run/history.h"
+#include "run/startup.h"
 #include "platform/console.h"
 #include "platform/port_access.h"
 #include "platform/process.h"

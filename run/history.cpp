@@ -1,7 +1,7 @@
 // The update history, the program's side: what the run learns on its way into the record.
-#include "console/history.h"
+#include "run/history.h"
 
-#include "console/history_record.h"
+#include "run/history_record.h"
 #include "link/ci_link.h"
 #include "platform/process.h"
 #include "protocol/identify.h"
