@@ -81,14 +81,14 @@ bool grant_covers(uint16_t port) {
     return false;
 }
 
-std::string grant_report_member() {
-    std::string json = "\"ioperm_windows\": [";
-    const char *separator = "";
+void grant_report_members(JsonOut &out) {
+    json_array(out, "ioperm_windows");
     for (const PortRequest &r : port_grant.requests) {
-        json += separator;
-        json += "\n    {\"from\": \"" + hex(r.from) + "\", \"ports\": " + std::to_string(r.count) +
-                ", \"turn_on\": " + (r.turn_on ? "true" : "false") + "}";
-        separator = ",";
+        json_object(out, nullptr);
+        json_string(out, "from", hex(r.from).c_str());
+        json_int(out, "ports", r.count);
+        json_bool(out, "turn_on", r.turn_on);
+        json_end(out);
     }
-    return json + "\n  ]";
+    json_end(out);
 }

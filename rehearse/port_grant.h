@@ -7,6 +7,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "json/json_out.h"
+
 struct PortRequest {
     uint32_t from;
     uint32_t count;
@@ -38,5 +40,5 @@ bool grant_covers(uint16_t port);
 // A port or an address as the refusals and the report write it: "0x" and upper-case hex.
 std::string hex(uint64_t value);
 
-// The "ioperm_windows" member of the report.
-std::string grant_report_member();
+// The report's "ioperm_windows" member.
+void grant_report_members(JsonOut &out);

@@ -130,13 +130,18 @@ void stay_on_one_processor() {
 
 // The report's members beyond ciflash-sim's: the windows, how the program ended, and why the
 // supervisor stopped it (null when it did not).
-std::string rehearsal_members(const ProgramEnd &end, const std::string &stopped) {
-    const std::string ended = end.refused ? "{\"signal\": " + std::to_string(SIGKILL) + "}"
-                              : end.signal
-                                  ? "{\"signal\": " + std::to_string(end.signal) + "}"
-                                  : "{\"exit_code\": " + std::to_string(end.exit_code) + "}";
-    return grant_report_member() + ",\n  \"ended\": " + ended +
-           ",\n  \"stopped\": " + (stopped.empty() ? "null" : sim_json_string(stopped));
+void rehearsal_members(JsonOut &out, const ProgramEnd &end, const std::string &stopped) {
+    grant_report_members(out);
+    json_object(out, "ended");
+    if (end.refused || end.signal)
+        json_int(out, "signal", end.refused ? SIGKILL : end.signal);
+    else
+        json_int(out, "exit_code", end.exit_code);
+    json_end(out);
+    if (stopped.empty())
+        json_null(out, "stopped");
+    else
+        json_string(out, "stopped", stopped.c_str());
 }
 
 } // namespace
@@ -193,7 +198,11 @@ int main(int argc, char **argv) {
         const bool judged = !end.started || program_images_known(argv[options.program_arg], &why);
         if (!judged)
             std::fprintf(stderr, "ciflash-rehearse: %s: matches_image is null\n", why.c_str());
-        std::fputs(sim_report_json(rehearsal_members(end, stopped), judged).c_str(), report);
+        JsonOut out = json_file(report);
+        json_object(out, nullptr);
+        sim_report_members(out, judged);
+        rehearsal_members(out, end, stopped);
+        json_end(out);
         std::fclose(report);
     }
     remove_private_lock();

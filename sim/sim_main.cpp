@@ -19,7 +19,10 @@ static std::FILE *report_file;
 
 // Runs at every end of the process that goes through exit(): normal end, Q, fatal screens.
 static void write_report() {
-    std::fputs(sim_report_json().c_str(), report_file);
+    JsonOut out = json_file(report_file);
+    json_object(out, nullptr);
+    sim_report_members(out, true);
+    json_end(out);
     std::fclose(report_file);
 }
 

@@ -2,46 +2,32 @@
 
 #include "sim/sim_module.h"
 
-std::string sim_json_string(const std::string &text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-std::string sim_report_json(const std::string &extra_members, bool images_judged) {
+void sim_report_members(JsonOut &out, bool images_judged) {
     const SimRecord &r = sim_record;
-    std::string json = "{\n";
-    json += "  \"buffer_size\": " + std::to_string(r.negotiated) + ",\n";
-    json += "  \"port_reads\": " + std::to_string(r.port_reads) + ",\n";
-    json += "  \"port_writes\": " + std::to_string(r.port_writes) + ",\n";
-    json += "  \"frame_mode\": " + (r.frame_mode ? std::to_string(*r.frame_mode) : "null") + ",\n";
-    json += "  \"frames\": " + std::to_string(r.frames) + ",\n";
-    json += "  \"frames_after_error\": " + std::to_string(r.frames_after_error) + ",\n";
-    json += "  \"faults_injected\": " + std::to_string(r.faults_injected) + ",\n";
-    json += "  \"pages\": [";
-    const char *separator = "";
+    json_int(out, "buffer_size", r.negotiated);
+    json_int(out, "port_reads", r.port_reads);
+    json_int(out, "port_writes", r.port_writes);
+    if (r.frame_mode)
+        json_int(out, "frame_mode", *r.frame_mode);
+    else
+        json_null(out, "frame_mode");
+    json_int(out, "frames", r.frames);
+    json_int(out, "frames_after_error", r.frames_after_error);
+    json_int(out, "faults_injected", r.faults_injected);
+    json_array(out, "pages");
     for (int page = 0; page < 2; ++page) {
         if (!r.pages_seen[page]) continue;
-        json += separator;
-        const char *matches = !images_judged                 ? "null"
-                              : sim_page_matches_image(page) ? "true"
-                                                             : "false";
-        json += "\n    {\"page\": " + std::to_string(page) +
-                ", \"blocks\": " + std::to_string(r.pages[page].blocks) +
-                ", \"matches_image\": " + matches + "}";
-        separator = ",";
+        json_object(out, nullptr);
+        json_int(out, "page", page);
+        json_int(out, "blocks", r.pages[page].blocks);
+        if (images_judged)
+            json_bool(out, "matches_image", sim_page_matches_image(page));
+        else
+            json_null(out, "matches_image");
+        json_end(out);
     }
-    json += "\n  ],\n  \"protocol_errors\": [";
-    separator = "";
-    for (const std::string &e : r.protocol_errors) {
-        json += separator;
-        json += "\n    " + sim_json_string(e);
-        separator = ",";
-    }
-    json += "\n  ]";
-    if (!extra_members.empty()) json += ",\n  " + extra_members;
-    return json + "\n}\n";
+    json_end(out);
+    json_array(out, "protocol_errors");
+    for (const std::string &e : r.protocol_errors) json_string(out, nullptr, e.c_str());
+    json_end(out);
 }
