@@ -39,6 +39,8 @@ LinkResult ci_send(const uint8_t *bytes, uint16_t length);
 LinkResult ci_receive(uint8_t *buffer, uint16_t capacity, uint16_t *length);
 LinkResult ci_detect(uint16_t host_max, uint16_t *size_out, uint8_t known_base);
 LinkResult ci_reset(uint16_t host_max, uint16_t *size_out);
+// The base port the module was last found at (0: none yet), for the run's records.
+uint16_t ci_io_base();
 
 // The link record itself, for the link's own files and for tests that set up a state.
 extern ModuleLink module_link;

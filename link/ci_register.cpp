@@ -6,6 +6,10 @@
 
 ModuleLink module_link;
 
+uint16_t ci_io_base() {
+    return module_link.io_base;
+}
+
 // The module counts as gone only when status, size LS and size MS all read 0xFF (an empty
 // PCMCIA slot floats high). The check always reads the registers at io_base.
 static LinkResult presence_check() {

@@ -24,3 +24,9 @@ void process_shield_begin();
 // for ESC; after a successful update the shield stays up until the success screen is drawn
 // and the program is about to wait for its key. From then on a signal ends the program at once.
 void process_shield_end();
+
+// Defined by the program on top (the end of its update history): process_exit calls
+// run_ended with the exit code, an ending signal's handler (on Windows the console's control
+// handler) run_ended_by_signal, which must therefore be safe in a signal handler.
+void run_ended(int exit_code);
+void run_ended_by_signal(int number, int exit_code);

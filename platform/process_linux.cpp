@@ -6,7 +6,6 @@
 // block (ending the process as by default), and abort() unblocks SIGABRT before raising it.
 #include "platform/process.h"
 
-#include "run/history.h"
 #include "platform/console.h"
 
 #include <csignal>
@@ -59,7 +58,7 @@ sigset_t heeded_ending_signals() {
 // with its default action as soon as the handler returns.
 void end_by_signal(int number) {
     console_restore();
-    history_ended_by_signal(number, 128 + number);
+    run_ended_by_signal(number, 128 + number);
     struct sigaction default_action {};
     default_action.sa_handler = SIG_DFL;
     sigemptyset(&default_action.sa_mask);

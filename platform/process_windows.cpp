@@ -7,7 +7,6 @@
 #include "platform/process_windows.h"
 #include "platform/process.h"
 
-#include "run/history.h"
 #include "platform/console.h"
 
 #include <atomic>
@@ -25,7 +24,7 @@ BOOL WINAPI process_console_event(DWORD event) {
     int state = SHIELD_ON;
     if (!shield.compare_exchange_strong(state, SHIELD_HOLDING) && state != SHIELD_HOLDING) {
         console_restore();
-        history_ended_by_signal(SIGINT, static_cast<int>(STATUS_CONTROL_C_EXIT));
+        run_ended_by_signal(SIGINT, static_cast<int>(STATUS_CONTROL_C_EXIT));
         return FALSE;
     }
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;

@@ -17,5 +17,4 @@ add_library(ciflash_console_windows STATIC
   ${CMAKE_CURRENT_LIST_DIR}/console_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_exit.cpp)
-target_link_libraries(ciflash_console_windows PUBLIC ciflash_history)
 add_library(ciflash_console_os ALIAS ciflash_console_windows)

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "run/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "link/tick.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "protocol/frame.h"
+#include "protocol/history_notes.h"
 #include "protocol/page_image.h"
 #include "protocol/run_state.h"
 
@@ -98,8 +98,8 @@ enum BlockOutcome : uint8_t { BLOCK_REPLIED, BLOCK_NO_REPLY, BLOCK_REPLY_FAILED 
 // Sends the frame, re-sent at once while the interface is busy, then polls for the reply every
 // 10 ms. Gives up when no reply has come UPDATE_REPLY_LIMIT_MS after the first send.
 BlockOutcome send_and_await_reply(UpdateCall &call, uint8_t page) {
-    // The history's started record is on the disk before the first block frame goes out.
-    history_started();
+    // No block frame goes out before the history's started record is on the disk.
+    if (!history_started()) process_exit(1);
     process_shield_begin();
     // Counted before it goes out: from here on the module may have taken it.
     history_note_sent(page);

@@ -1,11 +1,11 @@
 #include "protocol/frame.h"
 
-#include "run/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "link/tick.h"
 #include "platform/console.h"
 #include "platform/process.h"
+#include "protocol/history_notes.h"
 
 uint16_t frame_build(uint8_t *frame, uint8_t mode, uint8_t ins, uint8_t p1, uint8_t p2,
                      const uint8_t *data, uint16_t n) {

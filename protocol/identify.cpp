@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "run/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "platform/process.h"
 #include "protocol/frame.h"
+#include "protocol/history_notes.h"
 #include "protocol/run_state.h"
 
 // The records shown, one row each; other tags take no row. Numbers are the first value byte.

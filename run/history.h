@@ -8,7 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
-#include <string>
+#include <istream>
 
 constexpr int HISTORY_DEFAULT_RUNS = 20;
 
@@ -26,36 +26,15 @@ const char *history_file(char *path, size_t size);
 // false, the reason on standard error, when the run is to be refused.
 bool history_use_default(bool none);
 
-// A value of the module's identification as shown on screen, by its identification tag.
-void history_note_ident(uint8_t tag, const char *text);
-// The line of the screen the run ends on ("success" for the success screen), and the exit code
-// the run ends with from that screen. A later screen's line replaces an earlier one.
-void history_note_outcome(const char *line, int exit_code);
-// A block frame of the page about to go to the module.
-void history_note_sent(uint8_t page);
-// A block of the page acknowledged by the module.
-void history_note_block(uint8_t page);
-
-// Writes the started record and flushes it to the disk; does nothing after the first call.
-// When it cannot be written, the run ends here with exit code 1 (process_exit).
-void history_started();
-// Writes the ended record of a run ending with this exit code (128 + n: ended by signal n);
-// does nothing after the first call. Then, if a record could not be written, says so on
-// standard error.
-void history_ended(int exit_code);
-// The ended record of a run ended by signal `number`. A run with an outcome on screen keeps
-// it, with its screen's exit code and the signal beside them; otherwise the outcome is
-// "signal N" with `exit_code`. Safe in a signal handler: no allocation, no stdio, only
-// fstat(2), pread(2), write(2) and fsync(2); no system log copy.
-void history_ended_by_signal(int number, int exit_code);
 // A run refused before the write (e.g. no port access, the terminal too small, the reader in
 // use): its ended record with the reason as outcome and exit code 1. Returns 1.
 int history_refused(const char *reason);
 
-// Prints the last `runs` runs of a history's text to `out`, one line each, oldest first: when,
-// who, the module, the images, the outcome, INTERRUPTED for a started run that never ended.
-// Lines that are not history records are skipped; returns their number.
-int history_list(const std::string &text, int runs, std::FILE *out);
+// Prints the last `runs` runs of a history to `out`, one line each, oldest first: when, who,
+// the module, the images, the outcome, INTERRUPTED for a started run that never ended. Lines
+// that are not history records are skipped; returns their number, or -1 when the history
+// cannot be read.
+int history_list(std::istream &history, int runs, std::FILE *out);
 // `ciflash --history`: history_list over the hardware program's history file, and a line with
 // the number of skipped lines when there are any. Returns the exit code: 0, or 1 when there is
 // no history to read.

@@ -4,6 +4,8 @@
 // and counted.
 #include "run/history.h"
 
+#include "platform/history_os.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -206,20 +208,10 @@ void print_run(const Run &run, std::FILE *out) {
     std::fprintf(out, "%s\n", shown(line).c_str());
 }
 
-// Where the history's bytes come from: its file or, for the fuzzer, a text.
-struct Source {
-    std::ifstream *file;
-    const std::string *text;
-};
-
-bool read_at(const Source &source, uint64_t at, std::string *to) {
-    if (source.text) {
-        to->assign(*source.text, at, to->size());
-        return true;
-    }
-    source.file->seekg(static_cast<std::streamoff>(at));
-    source.file->read(to->data(), static_cast<std::streamsize>(to->size()));
-    return source.file->good();
+bool read_at(std::istream &history, uint64_t at, std::string *to) {
+    history.seekg(static_cast<std::streamoff>(at));
+    history.read(to->data(), static_cast<std::streamsize>(to->size()));
+    return history.good();
 }
 
 constexpr size_t READ_BLOCK = 65536;
@@ -284,7 +276,7 @@ bool enough(Found &found, size_t wanted) {
 
 // Lists the last runs of `size` bytes of history; returns the lines skipped among them (all
 // of those read when there is no run), or -1 when the source could not be read.
-int list_runs(const Source &source, uint64_t size, int runs, std::FILE *out) {
+int list_runs(std::istream &history, uint64_t size, int runs, std::FILE *out) {
     const auto wanted = static_cast<size_t>(runs);
     Found found;
     std::string carry;     // the bytes from `at` on that are not yet split into lines
@@ -293,7 +285,7 @@ int list_runs(const Source &source, uint64_t size, int runs, std::FILE *out) {
     while (at > 0 && !enough(found, wanted)) {
         std::string block(static_cast<size_t>(std::min<uint64_t>(READ_BLOCK, at)), '\0');
         at -= block.size();
-        if (!read_at(source, at, &block)) return -1;
+        if (!read_at(history, at, &block)) return -1;
         carry.insert(0, block);
         size_t end = carry.size();
         for (size_t nl; end > 0 && (nl = carry.rfind('\n', end - 1)) != std::string::npos;
@@ -320,8 +312,16 @@ int list_runs(const Source &source, uint64_t size, int runs, std::FILE *out) {
 
 } // namespace
 
-int history_list(const std::string &text, int runs, std::FILE *out) {
-    return list_runs({nullptr, &text}, text.size(), runs, out);
+const char *history_file(char *path, size_t size) {
+    const char *named = history_os_environment("CIFLASH_HISTORY");
+    if (named) return named;
+    return history_os_default_path(path, size) ? path : nullptr;
+}
+
+int history_list(std::istream &history, int runs, std::FILE *out) {
+    history.seekg(0, std::ios::end);
+    const auto size = static_cast<uint64_t>(history.tellg());
+    return history ? list_runs(history, size, runs, out) : -1;
 }
 
 int history_print(int runs) {
@@ -336,9 +336,8 @@ int history_print(int runs) {
         return 1;
     }
     errno = 0;
-    std::ifstream file(file_name, std::ios::binary | std::ios::ate);
-    const int skipped =
-        file ? list_runs({&file, nullptr}, static_cast<uint64_t>(file.tellg()), runs, stdout) : -1;
+    std::ifstream file(file_name, std::ios::binary);
+    const int skipped = file ? history_list(file, runs, stdout) : -1;
     if (skipped < 0) {
         std::fprintf(stderr, "ciflash: no history in %s: %s\n", file_name,
                      std::strerror(errno ? errno : EIO));

@@ -1,10 +1,10 @@
 // Start-up dialogue: find the module, and ask for one when the reader is empty.
 #include "run/startup.h"
 
-#include "run/history.h"
 #include "console/screen.h"
 #include "link/ci_link.h"
 #include "platform/console.h"
+#include "protocol/history_notes.h"
 #include "protocol/run_state.h"
 
 static bool detect_module() {

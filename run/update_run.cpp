@@ -1,11 +1,11 @@
 // The update run after the start-up dialogue: identification, flash update, outcome screen.
-#include "run/history.h"
 #include "console/screen.h"
-#include "run/startup.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "protocol/flash_update.h"
+#include "protocol/history_notes.h"
 #include "protocol/identify.h"
+#include "run/startup.h"
 
 int program_entry() {
     startup_dialogue();

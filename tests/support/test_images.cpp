@@ -13,3 +13,4 @@ static std::vector<uint8_t> make_image(uint32_t size, const char *marker) {
 std::vector<uint8_t> test_image_bytes[2] = {make_image(58210, "ZOL0"), make_image(57592, "ZOL1")};
 const PageImage page_image_0 = {0, test_image_bytes[0].data(), 58210, {'Z', 'O', 'L', '0'}};
 const PageImage page_image_1 = {1, test_image_bytes[1].data(), 57592, {'Z', 'O', 'L', '1'}};
+const char page_image_0_sha256[] = "", page_image_1_sha256[] = "";
