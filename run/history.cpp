@@ -13,6 +13,7 @@
 #include "protocol/identify.h"
 #include "protocol/page_image.h"
 #include "protocol/run_state.h"
+#include "json/json_out.h"
 
 namespace {
 
@@ -49,60 +50,9 @@ constexpr char HEX[] = "0123456789abcdef";
 const char *const IDENT_KEYS[] = {"bios_revision", "bios_date", "page_number",
                                   "asic_version",  "customer",  "processor"};
 
-// Appends to a fixed buffer; whatever does not fit is cut, and the record then ends short.
-struct Out {
-    char *at;
-    char *end;
-};
-
-void put(Out &o, const char *text) {
-    while (*text && o.at < o.end) *o.at++ = *text++;
-}
-
-void put_uint(Out &o, uint64_t value, int width = 1) {
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value || n < width);
-    while (n && o.at < o.end) *o.at++ = digits[--n];
-}
-
-void put_int(Out &o, long value) {
-    if (value < 0) put(o, "-");
-    put_uint(o, value < 0 ? 0ull - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
-}
-
-// A JSON string: quotes, backslashes and control bytes escaped, other bytes above 0x7F taken
-// as Latin-1 characters, so that the line stays valid UTF-8 whatever the module sent.
-void put_string(Out &o, const char *text) {
-    put(o, "\"");
-    for (; *text; ++text) {
-        const auto c = static_cast<uint8_t>(*text);
-        const char escaped[] = {'\\', static_cast<char>(c), 0};
-        const char coded[] = {'\\', 'u', '0', '0', HEX[c >> 4], HEX[c & 15], 0};
-        put(o, c == '"' || c == '\\' ? escaped : c < 0x20 || c >= 0x7F ? coded : escaped + 1);
-    }
-    put(o, "\"");
-}
-
-void put_field(Out &o, const char *key, const char *text) {
-    put(o, ",\"");
-    put(o, key);
-    put(o, "\":");
-    put_string(o, text);
-}
-
-void put_number(Out &o, const char *key, long value) {
-    put(o, ",\"");
-    put(o, key);
-    put(o, "\":");
-    put_int(o, value);
-}
-
-// ISO 8601 UTC time of `ms` since 1970, to the second; `compact` leaves out the separators.
-void put_time(Out &o, int64_t ms, bool compact) {
+// ISO 8601 UTC time of `ms` since 1970, to the second, written at `to` (room for 127 bytes);
+// `compact` leaves out the separators. Returns the end.
+char *put_time(char *to, int64_t ms, bool compact) {
     const int64_t seconds = ms / 1000, days = seconds / 86400, second_of_day = seconds % 86400;
     // Civil date from days since 1970-01-01 (proleptic Gregorian calendar, years from 1970).
     const int64_t z = days + 719468, era = z / 146097, doe = z - era * 146097;
@@ -112,118 +62,92 @@ void put_time(Out &o, int64_t ms, bool compact) {
     const int64_t year = yoe + era * 400 + (month <= 2);
     const int64_t parts[] = {
         year, month, day, second_of_day / 3600, second_of_day / 60 % 60, second_of_day % 60};
-    const char *const separators[] = {"", "-", "-", "T", ":", ":"};
     for (int i = 0; i < 6; ++i) {
-        if (!compact) put(o, separators[i]);
-        if (compact && i == 3) put(o, "T");
-        put_uint(o, static_cast<uint64_t>(parts[i]), i ? 2 : 4);
+        if (i && (!compact || i == 3)) *to++ = "--T::"[i - 1];
+        to = json_decimal(to, static_cast<uint64_t>(parts[i]), i ? 2 : 4);
     }
-    put(o, "Z");
+    *to++ = 'Z';
+    return to;
 }
 
 // What a record says about the machine, the program, the images and the module.
-void put_identity(Out &o) {
-    put_field(o, "host", run.host);
-    put_field(o, "user", run.user);
-    if (run.uid >= 0) put_number(o, "uid", run.uid);
-    put_field(o, "version", CIFLASH_VERSION);
-    put(o, ",\"images\":[");
+void put_identity(JsonOut &o) {
+    json_string(o, "host", run.host);
+    json_string(o, "user", run.user);
+    if (run.uid >= 0) json_int(o, "uid", run.uid);
+    json_string(o, "version", CIFLASH_VERSION);
+    json_array(o, "images");
     for (int page = 0; page < 2; ++page) {
-        put(o, page ? ",{\"size\":" : "{\"size\":");
-        put_uint(o, run.image_size[page]);
-        put_field(o, "sha256", run.image_sha256[page] ? run.image_sha256[page] : "");
-        put(o, "}");
+        json_object(o, nullptr);
+        json_int(o, "size", run.image_size[page]);
+        json_string(o, "sha256", run.image_sha256[page] ? run.image_sha256[page] : "");
+        json_end(o);
     }
-    put(o, "]");
+    json_end(o);
     const char base[] = {
         '0', 'x', HEX[run.base >> 8 & 15], HEX[run.base >> 4 & 15], HEX[run.base & 15], 0};
-    put_field(o, "base", base);
-    put_number(o, "buffer", run.buffer);
-    put_number(o, "frame_mode", run.frame_mode);
-    put(o, ",\"module\":{");
-    const char *comma = "";
-    for (int tag = 0; tag < HISTORY_IDENT_FIELDS; ++tag) {
-        if (!run.ident_read[tag]) continue;
-        put(o, comma);
-        put_string(o, IDENT_KEYS[tag]);
-        put(o, ":");
-        put_string(o, run.ident[tag]);
-        comma = ",";
-    }
-    put(o, "}");
+    json_string(o, "base", base);
+    json_int(o, "buffer", run.buffer);
+    json_int(o, "frame_mode", run.frame_mode);
+    json_object(o, "module");
+    for (int tag = 0; tag < HISTORY_IDENT_FIELDS; ++tag)
+        if (run.ident_read[tag]) json_string(o, IDENT_KEYS[tag], run.ident[tag]);
+    json_end(o);
 }
 
 // The record's start: a line end first when the file's last line was cut short, so that the
 // record is a line of its own; its kind, the run and the time.
-Out open_record(char *record, size_t size, const char *kind, int64_t now) {
-    Out o = {record, record + size};
-    if (!history_os_at_line_start()) put(o, "\n");
-    put(o, "{\"record\":");
-    put_string(o, kind);
-    put_field(o, "run", run.run_id);
-    put(o, ",\"time\":\"");
-    put_time(o, now, false);
-    put(o, "\"");
+JsonOut open_record(char *record, size_t size, const char *kind, int64_t now) {
+    char *at = record, time[128];
+    if (!history_os_at_line_start()) *at++ = '\n';
+    JsonOut o = json_buffer(at, size - static_cast<size_t>(at - record));
+    json_object(o, nullptr);
+    json_string(o, "record", kind);
+    json_string(o, "run", run.run_id);
+    *put_time(time, now, false) = '\0';
+    json_string(o, "time", time);
     return o;
 }
 
-// Ends the record with its newline and appends it; a record cut short is not written.
-// Returns 0 or the error number.
-int append(char *record, Out &o, bool syslog_copy) {
-    put(o, "}\n");
-    const auto length = static_cast<size_t>(o.at - record);
-    if (o.at == o.end && record[length - 1] != '\n') return 0;
-    const int error = history_os_append(record, length);
+// Ends the record and appends it; a record cut short is not written. Returns 0 or the error
+// number.
+int append(char *record, JsonOut &o, bool syslog_copy) {
+    json_end(o);
+    if (o.cut) return 0;
+    const int error = history_os_append(record, static_cast<size_t>(o.at - record));
     if (error && !run.failed_error) run.failed_error = error;
     if (syslog_copy && run.syslog_copy) history_os_syslog(record[0] == '\n' ? record + 1 : record);
     return error;
 }
 
-void put_pages(Out &o, const char *key, const uint32_t (&counts)[2]) {
-    put(o, ",\"");
-    put(o, key);
-    put(o, "\":[");
-    put_uint(o, counts[0]);
-    put(o, ",");
-    put_uint(o, counts[1]);
-    put(o, "]");
+void put_pages(JsonOut &o, const char *key, const uint32_t (&counts)[2]) {
+    json_array(o, key);
+    json_int(o, nullptr, counts[0]);
+    json_int(o, nullptr, counts[1]);
+    json_end(o);
 }
 
 // Writes the ended record of a run ending with this exit code, or by signal `number` (0 for
 // none). An outcome noted on screen stays the outcome, with the exit code of its screen; the
 // system log gets no copy from a signal handler.
 void write_ended(int exit_code, int number, bool syslog_copy) {
-    char signal_outcome[32];
-    Out named = {signal_outcome, signal_outcome + sizeof signal_outcome - 1};
-    put(named, "signal ");
-    put_int(named, number);
-    *named.at = '\0';
+    char signal_outcome[32] = "signal ";
+    *json_decimal(signal_outcome + 7, static_cast<uint64_t>(number), 1) = '\0';
     const char *outcome = run.outcome[0] ? run.outcome
                           : number       ? signal_outcome
                                          : "quit before the write";
     const int64_t now = history_os_now_ms();
     char record[RECORD_SIZE];
-    Out o = open_record(record, sizeof record, "ended", now);
-    put_field(o, "outcome", outcome);
+    JsonOut o = open_record(record, sizeof record, "ended", now);
+    json_string(o, "outcome", outcome);
     put_pages(o, "blocks", run.blocks);
     put_pages(o, "sent", run.sent);
-    put_number(o, "duration_ms", static_cast<long>(now - run.start_ms));
-    put_number(o, "exit_code", run.outcome[0] && number ? run.outcome_exit_code : exit_code);
-    if (run.outcome[0] && number) put_number(o, "signal", number);
+    json_int(o, "duration_ms", now - run.start_ms);
+    json_int(o, "exit_code", run.outcome[0] && number ? run.outcome_exit_code : exit_code);
+    if (run.outcome[0] && number) json_int(o, "signal", number);
     // A run that never started its write has no other record: this one says what was known.
     if (!run.started) put_identity(o);
     append(record, o, syslog_copy);
-}
-
-void name_run() {
-    run.start_ms = history_os_now_ms();
-    Out o = {run.run_id, run.run_id + sizeof run.run_id - 1};
-    put_time(o, run.start_ms, true);
-    put(o, "-");
-    put_uint(o, history_os_process_id());
-    *o.at = '\0';
-    history_os_host_user(run.host, sizeof run.host, run.user, sizeof run.user);
-    run.uid = history_os_user_id();
 }
 
 void copy_text(char *to, size_t size, const char *text) {
@@ -235,9 +159,20 @@ void copy_text(char *to, size_t size, const char *text) {
     to[n] = '\0';
 }
 
+void name_run() {
+    run.start_ms = history_os_now_ms();
+    char id[160];
+    char *at = put_time(id, run.start_ms, true);
+    *at++ = '-';
+    *json_decimal(at, history_os_process_id(), 1) = '\0';
+    copy_text(run.run_id, sizeof run.run_id, id);
+    history_os_host_user(run.host, sizeof run.host, run.user, sizeof run.user);
+    run.uid = history_os_user_id();
+}
+
 int write_started() {
     char record[RECORD_SIZE];
-    Out o = open_record(record, sizeof record, "started", history_os_now_ms());
+    JsonOut o = open_record(record, sizeof record, "started", history_os_now_ms());
     put_identity(o);
     const int error = append(record, o, true);
     run.started = error == 0;

@@ -33,8 +33,8 @@ for fault in "--reply 0:1:6400" "--reply 0:1:6481" "--hang 0:1"; do # the erasin
     start --fast $fault
     check 4 "start ended" '"blocks":[0,0],"sent":[1,0]'
 done
-start --fast --processor 52
-check 1 ended '"Wrong processor !!!"' '"processor":"52"}' "$S0" \
+start --fast --processor 52 --customer "$(printf '\1"\\\351')"
+check 1 ended '"Wrong processor !!!"' '"customer":"?\"\\\u00e9","processor":"52"}' "$S0" \
     "\"uid\":$(id -u),"
 start --free-never
 until_ok grep -qE 'SigCgt:.*[4-7c-f]...$' /proc/$pid/status # SIGTERM caught
