@@ -3,6 +3,7 @@
 namespace {
 
 constexpr char HEX[] = "0123456789abcdef";
+const char *const LINE[] = {"\n", "\n  ", "\n    "}; // by depth
 
 void put(JsonOut &o, const char *text) {
     if (o.file) {
@@ -30,22 +31,16 @@ void put_string(JsonOut &o, const char *text) {
 
 // Whether the open container puts its values one a line.
 bool in_lines(const JsonOut &o) {
-    return o.pretty && (o.depth == 1 || (o.depth == 2 && (o.arrays & 4)));
+    return o.file && (o.depth == 1 || (o.depth == 2 && o.arrays & 4));
 }
 
-void new_line(JsonOut &o, int depth) {
-    put(o, "\n");
-    for (int i = 0; i < depth; ++i) put(o, "  ");
-}
-
-// The separator, line break and key before a value.
 void start(JsonOut &o, const char *key) {
-    if (!o.first) put(o, o.pretty && !in_lines(o) ? ", " : ",");
-    if (in_lines(o)) new_line(o, o.depth);
+    if (!o.first) put(o, o.file && !in_lines(o) ? ", " : ",");
+    if (in_lines(o)) put(o, LINE[o.depth]);
     o.first = false;
     if (!key) return;
     put_string(o, key);
-    put(o, o.pretty ? ": " : ":");
+    put(o, o.file ? ": " : ":");
 }
 
 void open(JsonOut &o, const char *key, bool array) {
@@ -58,12 +53,12 @@ void open(JsonOut &o, const char *key, bool array) {
 
 } // namespace
 
-JsonOut json_buffer(char *buffer, size_t size) {
-    return {buffer, buffer + size, nullptr, false, true, false, 0, 0};
+JsonOut json_buffer(char *at, char *end) {
+    return {.at = at, .end = end};
 }
 
 JsonOut json_file(std::FILE *file) {
-    return {nullptr, nullptr, file, true, true, false, 0, 0};
+    return {.file = file};
 }
 
 void json_object(JsonOut &out, const char *key) {
@@ -75,7 +70,7 @@ void json_array(JsonOut &out, const char *key) {
 }
 
 void json_end(JsonOut &out) {
-    if (in_lines(out)) new_line(out, out.depth - 1);
+    if (in_lines(out)) put(out, LINE[out.depth - 1]);
     put(out, out.arrays >> out.depth & 1 ? "]" : "}");
     out.first = false;
     if (--out.depth == 0) put(out, "\n");
@@ -88,12 +83,9 @@ void json_string(JsonOut &out, const char *key, const char *text) {
 
 void json_int(JsonOut &out, const char *key, int64_t value) {
     start(out, key);
-    char text[24];
-    char *at = text;
-    if (value < 0) *at++ = '-';
-    const uint64_t magnitude =
-        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    *json_decimal(at, magnitude, 1) = '\0';
+    char text[24] = "-";
+    const auto magnitude = static_cast<uint64_t>(value);
+    *json_decimal(text + (value < 0), value < 0 ? 0 - magnitude : magnitude, 1) = '\0';
     put(out, text);
 }
 

@@ -50,7 +50,7 @@ constexpr char HEX[] = "0123456789abcdef";
 const char *const IDENT_KEYS[] = {"bios_revision", "bios_date", "page_number",
                                   "asic_version",  "customer",  "processor"};
 
-// ISO 8601 UTC time of `ms` since 1970, to the second, written at `to` (room for 127 bytes);
+// ISO 8601 UTC time of `ms` since 1970, to the second, at `to` (room for 127 bytes);
 // `compact` leaves out the separators. Returns the end.
 char *put_time(char *to, int64_t ms, bool compact) {
     const int64_t seconds = ms / 1000, days = seconds / 86400, second_of_day = seconds % 86400;
@@ -70,7 +70,6 @@ char *put_time(char *to, int64_t ms, bool compact) {
     return to;
 }
 
-// What a record says about the machine, the program, the images and the module.
 void put_identity(JsonOut &o) {
     json_string(o, "host", run.host);
     json_string(o, "user", run.user);
@@ -100,7 +99,7 @@ void put_identity(JsonOut &o) {
 JsonOut open_record(char *record, size_t size, const char *kind, int64_t now) {
     char *at = record, time[128];
     if (!history_os_at_line_start()) *at++ = '\n';
-    JsonOut o = json_buffer(at, size - static_cast<size_t>(at - record));
+    JsonOut o = json_buffer(at, record + size);
     json_object(o, nullptr);
     json_string(o, "record", kind);
     json_string(o, "run", run.run_id);
@@ -109,8 +108,7 @@ JsonOut open_record(char *record, size_t size, const char *kind, int64_t now) {
     return o;
 }
 
-// Ends the record and appends it; a record cut short is not written. Returns 0 or the error
-// number.
+// Appends the record unless it was cut short; returns 0 or the error number.
 int append(char *record, JsonOut &o, bool syslog_copy) {
     json_end(o);
     if (o.cut) return 0;

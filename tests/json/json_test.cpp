@@ -47,7 +47,7 @@ TEST(Json, EscapesQuoteBackslashAndEveryControlByte) {
     };
     for (const auto &row : rows) {
         char buffer[32];
-        JsonOut o = json_buffer(buffer, sizeof buffer);
+        JsonOut o = json_buffer(buffer, std::end(buffer));
         json_string(o, nullptr, row.text);
         EXPECT_EQ(std::string(buffer, o.at), row.json) << row.text;
     }
@@ -57,7 +57,7 @@ TEST(Json, CompactIntoABufferIsCutWhenItDoesNotFit) {
     for (size_t size = 0; size <= COMPACT.size() + 1; ++size) {
         char buffer[128];
         std::fill(buffer, buffer + sizeof buffer, '#');
-        JsonOut o = json_buffer(buffer, size);
+        JsonOut o = json_buffer(buffer, buffer + size);
         document(o);
         const size_t written = std::min(size, COMPACT.size());
         EXPECT_EQ(o.cut, size < COMPACT.size()) << size;
