@@ -1,5 +1,4 @@
-// The operating system's side of the update history: where it lives, the file opened once for
-// appending records that survive a power cut, the system log, the clock, the host and the user.
+// The operating system's side of the update history.
 #pragma once
 #include <cstddef>
 #include <cstdint>
