@@ -1,4 +1,3 @@
-// Finding the interface among the five I/O bases, resetting it and negotiating the buffer size.
 #include "link/ci_link.h"
 #include "link/link_internal.h"
 #include "link/port.h"
