@@ -26,5 +26,4 @@ void module_identify();
 // three bytes are its header. Records never reach outside the reply.
 void identify_show_records(const uint8_t *reply, uint16_t length);
 
-// frame_mode for a BIOS revision text of n characters.
 uint8_t identify_revision_mode(const char *text, uint16_t n);
