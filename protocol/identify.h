@@ -1,5 +1,5 @@
-// Module identification: asks the module who it is, shows its records from row 18 on, refuses
-// a processor other than "51", and sets frame_mode from the BIOS revision.
+// Module identification refuses a processor other than "51" and sets frame_mode from the BIOS
+// revision.
 #pragma once
 #include <cstdint>
 
