@@ -40,8 +40,7 @@ uint8_t identify_revision_mode(const char *text, uint16_t n) {
     return (text[0] == '1' && text[2] == '0' && s3 < '7') ? 0 : 1;
 }
 
-// The value's text: up to the first zero byte or `available` bytes. Control bytes are shown as
-// '?', so that a module cannot drive the operator's terminal.
+// Control bytes are shown as '?', so that a module cannot drive the operator's terminal.
 static uint16_t record_text(const uint8_t *value, uint16_t available, char text[256]) {
     uint16_t n = 0;
     while (n < available && value[n] != 0) {

@@ -1,5 +1,5 @@
-// Module identification: asks the module who it is, shows its records from row 18 on, refuses
-// a processor other than "51", and sets frame_mode from the BIOS revision.
+// Module identification refuses a processor other than "51" and sets frame_mode from the BIOS
+// revision.
 #pragma once
 #include <cstdint>
 
@@ -26,5 +26,4 @@ void module_identify();
 // three bytes are its header. Records never reach outside the reply.
 void identify_show_records(const uint8_t *reply, uint16_t length);
 
-// frame_mode for a BIOS revision text of n characters.
 uint8_t identify_revision_mode(const char *text, uint16_t n);
