@@ -3,8 +3,6 @@
 #pragma once
 #include <cstdint>
 
-extern const char BANNER[];
-
 void screen_line(uint16_t row, const char *text);
 void screen_banner();
 

@@ -32,7 +32,9 @@ constexpr IdentLine IDENT_LINES[] = {
     process_exit(1);
 }
 
-uint8_t identify_revision_mode(const char *text, uint16_t n) {
+constexpr uint16_t IDENT_FIRST_ROW = 18;
+
+static uint8_t identify_revision_mode(const char *text, uint16_t n) {
     // Early BIOS revisions 1.x0 up to 1.x6 take mode 0; s[1] is not looked at, and the
     // terminating zero of a three-character text counts as s[3].
     if (n < 3) return 1;
