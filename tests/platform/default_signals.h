@@ -1,5 +1,4 @@
-// A test child starts with the ending signals at their default, as a background runner hands
-// down INT and QUIT ignored, and ignored signals stay ignored.
+// A background runner hands down INT and QUIT ignored.
 #pragma once
 #include <csignal>
 #include <initializer_list>

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <gtest/gtest.h>
 
-constexpr uint64_t MS = 1000000; // nanoseconds
+constexpr uint64_t MS = 1000000;
 
 // Woken at the deadline's millisecond, or now once reached, across the 32-bit wrap too.
 TEST(OsClock, CountsMonotonicMillisecondsAndSleepsUntilTheDeadline) {
