@@ -40,7 +40,7 @@ function(ciflash_add_images)
   endforeach()
 
   add_library(${arg_TARGET} STATIC ${sources})
-  target_include_directories(${arg_TARGET} PUBLIC ${source_root})
+  target_include_directories(${arg_TARGET} PRIVATE ${source_root})
   set_target_properties(${arg_TARGET} PROPERTIES CIFLASH_PAGE0_IMAGE ${image0}
                                                  CIFLASH_PAGE1_IMAGE ${image1})
 endfunction()

@@ -8,7 +8,7 @@
 # images. Only then does the package set the capability that lets operators run it.
 include(GNUInstallDirs)
 
-# Installs a program. A stripped installation (cmake --install --strip, and the package) also
+# A stripped installation (cmake --install --strip, and the package) also
 # drops the compiler's .comment section, which strip keeps.
 function(ciflash_install_program target)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -71,7 +71,6 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${ciflash_changelog}.gz
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ciflash)
 
-# The Debian package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ciflash)
 set(CPACK_PACKAGE_VENDOR "ciflash developers")

@@ -3,7 +3,8 @@
 #include "platform/console.h"
 #include "platform/process.h"
 
-const char BANNER[] = "RIV IZEVEZ EDURAVA ZUZERA V6.00   ciflash, free flash tool for CI modules";
+static const char BANNER[] =
+    "RIV IZEVEZ EDURAVA ZUZERA V6.00   ciflash, free flash tool for CI modules";
 int quit_exit_code = 0;
 
 void screen_line(uint16_t row, const char *text) {

@@ -3,11 +3,7 @@
 #pragma once
 #include <cstdint>
 
-extern const char BANNER[];
-
-// Writes a message at column 1 of the row.
 void screen_line(uint16_t row, const char *text);
-// The banner line at column 1, row 1.
 void screen_banner();
 
 constexpr uint8_t KEY_ESC = 27;

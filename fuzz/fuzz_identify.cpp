@@ -1,4 +1,3 @@
-// An identification reply through the record parsing.
 #include <string>
 #include <vector>
 
@@ -15,7 +14,7 @@ void port_write(uint16_t, uint8_t) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 300) return 0;
-    const std::vector<uint8_t> reply(data, data + size); // no byte beyond it
+    const std::vector<uint8_t> reply(data, data + size);
     vscreen_reset();
     const int code = run_until_exit([&] { identify_show_records(reply.data(), uint16_t(size)); });
     bool refused = false;

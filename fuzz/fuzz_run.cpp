@@ -1,4 +1,3 @@
-// A whole run with the input as its fault schedule, held to the sweep's invariants.
 #include <cstdio>
 
 #include "tests/support/run_check.h"

@@ -1,4 +1,3 @@
-// Finding the interface among the five I/O bases, resetting it and negotiating the buffer size.
 #include "link/ci_link.h"
 #include "link/link_internal.h"
 #include "link/port.h"
@@ -88,8 +87,7 @@ LinkResult ci_reset(uint16_t host_max, uint16_t *size_out) {
     return LINK_OK;
 }
 
-// Plain reads, no presence check: the base is not known yet. Only the low three bits of the
-// size MS byte and FR are tested.
+// Plain reads, no presence check: the base is not known yet.
 static bool probe_base(uint16_t base) {
     (void)port_read(static_cast<uint16_t>(base + REG_SIZE_LS));
     const uint8_t size_ms = port_read(static_cast<uint16_t>(base + REG_SIZE_MS));

@@ -1,5 +1,3 @@
-// Module link: moves register values and whole messages between the PC and the module's
-// command interface, finds the interface, resets it and negotiates the buffer size.
 #pragma once
 #include <cstdint>
 

@@ -1,4 +1,3 @@
-// Single register accesses, each preceded by the check that the module is still in the reader.
 #include "link/ci_link.h"
 #include "link/link_internal.h"
 #include "link/port.h"

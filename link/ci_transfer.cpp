@@ -1,4 +1,3 @@
-// Whole messages between host and module: ci_send (host to module) and ci_receive.
 #include "link/ci_link.h"
 #include "link/link_internal.h"
 #include "link/port.h"

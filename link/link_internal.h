@@ -2,7 +2,6 @@
 #pragma once
 #include "link/ci_link.h"
 
-// Full port address of a register at the current I/O base.
 inline uint16_t link_port(uint16_t offset) {
     return static_cast<uint16_t>(module_link.io_base + offset);
 }

@@ -9,14 +9,12 @@ constexpr uint16_t REG_COMMAND = 1; // write: command register
 constexpr uint16_t REG_SIZE_LS = 2; // message length, least significant byte
 constexpr uint16_t REG_SIZE_MS = 3; // message length, most significant byte
 
-// Status bits.
 constexpr uint8_t STATUS_DA = 0x80; // data available: the module has a message
 constexpr uint8_t STATUS_FR = 0x40; // free: the interface can take a message
 constexpr uint8_t STATUS_WE = 0x02; // write error after a host message
 constexpr uint8_t STATUS_RE = 0x01; // read error after a module message
 constexpr uint8_t STATUS_MASK = STATUS_DA | STATUS_FR | STATUS_WE | STATUS_RE;
 
-// Command bits.
 constexpr uint8_t COMMAND_RS = 0x08; // reset the interface
 constexpr uint8_t COMMAND_SR = 0x04; // size read: module presents its buffer size
 constexpr uint8_t COMMAND_SW = 0x02; // size write: host sends the negotiated size

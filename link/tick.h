@@ -11,5 +11,5 @@ void tick_sleep_until(uint32_t deadline);
 
 // Waits until the tick counter has moved on by at least `ms` from its value at the call.
 // Elapsed ticks are compared as a difference, so the 32-bit wrap neither ends the wait early
-// nor stretches it. tick_wait(1) is the one-tick wait between reset attempts.
+// nor stretches it.
 void tick_wait(uint32_t ms);

@@ -1,5 +1,4 @@
-// The console seam: screen drawing and single-key input. One implementation per operating
-// system (terminal on Linux, console API on Windows) and a virtual screen for tests.
+// The console seam: one implementation per operating system, and a virtual screen for tests.
 #pragma once
 #include <cstdint>
 

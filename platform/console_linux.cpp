@@ -1,11 +1,5 @@
-// The console on a Linux terminal. Drawing goes to standard output through the terminfo
-// entry of the terminal (`clear`, `cup`), on the normal screen, so the last screen stays
-// visible after the run and the shell prompt comes below it. Keys come from the
-// controlling terminal (/dev/tty) itself, whatever standard input is.
-//
-// Without a terminal to draw on (standard output redirected, or a terminal that terminfo
-// does not know) the text is still written, in sequence, and screen_clear and screen_goto
-// do nothing. Without /dev/tty every key read reports KEY_LOST.
+// The console on a Linux terminal: drawn through terminfo on the normal screen, so the last
+// screen stays visible above the shell prompt; keys from /dev/tty, whatever standard input is.
 #include "platform/console.h"
 
 #include "platform/key_decode.h"
@@ -45,12 +39,12 @@ struct Sequence {
 
 struct Terminal {
     bool opened;
-    bool drawing;           // standard output is a terminal with cursor addressing
-    const char *move;       // terminfo `cup`, while drawing
-    const char *clear;      // terminfo `clear`, null when the terminal has none
-    const char *clear_line; // terminfo `el`, null when the terminal has none
-    Sequence exit_place;    // the cursor to column 0 of LAST_SCREEN_ROW
-    int tty = -1;           // the terminal keys are read from
+    bool drawing; // standard output is a terminal with cursor addressing
+    const char *move;
+    const char *clear;
+    const char *clear_line;
+    Sequence exit_place; // the cursor to column 0 of LAST_SCREEN_ROW
+    int tty = -1;        // the terminal keys are read from
     bool keys_lost;
     termios found;      // the terminal modes as found, put back at the end
     termios run_modes;  // from console_open on: no echo, no line editing, no flow control
@@ -110,7 +104,6 @@ Sequence render(const char *control) {
     return sequence;
 }
 
-// The terminal's string capability, or null when it has none.
 const char *capability(const char *name) {
     const char *value = tigetstr(name);
     return value == reinterpret_cast<const char *>(-1) ? nullptr : value;
@@ -120,7 +113,6 @@ void note_window_change(int) {
     window_changed = 1;
 }
 
-// Draws every cell of the screens again, on a cleared terminal, and puts the cursor back.
 void redraw() {
     emit(terminal.clear);
     for (int row = 0; row < SHADOW_ROWS; ++row) {

@@ -1,10 +1,6 @@
-// The console on Windows. Drawing goes to the console screen buffer behind standard output.
-// Keys come from the console's own input (CONIN$), whatever standard input is, through the
-// C runtime's no-echo read, which gives keys without a character as two codes itself.
-//
-// Without a console behind standard output the text is still written, in sequence, and
-// screen_clear and screen_goto do nothing. Without console input every key read reports
-// KEY_LOST.
+// The console on Windows. Keys come from the console's own input (CONIN$), whatever standard
+// input is, through the C runtime's no-echo read, which gives keys without a character as two
+// codes itself.
 #include "platform/console.h"
 
 #include "platform/process.h"

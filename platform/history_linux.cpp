@@ -1,5 +1,3 @@
-// The update history on Linux: the package's workshop folder or the user's state folder,
-// appends that reach the disk before the call returns, and the system log.
 #include "platform/history_os.h"
 
 #include <cerrno>

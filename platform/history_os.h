@@ -1,5 +1,4 @@
-// The operating system's side of the update history: where it lives, the file opened once for
-// appending records that survive a power cut, the system log, the clock, the host and the user.
+// The operating system's side of the update history.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +21,6 @@ bool history_os_at_line_start();
 // Appends one record (whole lines) to the open history with a single write, then flushes the
 // file to the disk. Returns 0 or the error number. Safe in a signal handler.
 int history_os_append(const char *line, size_t length);
-// The text of an error number of history_os_open or history_os_append, in plain words.
 const char *history_os_error_text(int error);
 // Sends the record to the system log under the ident "ciflash"; nothing where there is none.
 void history_os_syslog(const char *line);

@@ -1,5 +1,4 @@
-// The update history on Windows: %PROGRAMDATA%\ciflash, appends flushed to the disk before
-// the call returns; Windows has no system log of this kind.
+// The update history on Windows, which has no system log of this kind.
 #include "platform/history_os.h"
 
 #include <cstdio>

@@ -127,7 +127,6 @@ constexpr Mapping<int, KeyName> NUMBER_KEYS[] = {
     {13, KEY_F3},       {14, KEY_F4},    {15, KEY_F5},    {17, KEY_F6},  {18, KEY_F7},
     {19, KEY_F8},       {20, KEY_F9},    {21, KEY_F10},   {23, KEY_F11}, {24, KEY_F12}};
 
-// A complete CSI or SS3 sequence of `used` bytes with its parameter bytes and final byte.
 KeyDecoding interpret(size_t used, const uint8_t *parameter_bytes, size_t parameter_length,
                       uint8_t final_byte) {
     Parameters parameters;

@@ -1,6 +1,6 @@
 // Turning the bytes a terminal sends for a key into the PC's key codes: a character's own
 // byte, or for keys without a character the two-code form (lead 0 or 0xE0, then the scan
-// code). Pure functions over a byte sequence; the terminal reading lives in console_linux.cpp.
+// code).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +41,6 @@ enum KeyName : uint8_t {
     KEY_NAME_COUNT
 };
 
-// The terminfo key capabilities and the keys they name.
 struct KeyCapability {
     const char *name;
     KeyName key;

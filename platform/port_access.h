@@ -1,4 +1,3 @@
-// Opening the I/O ports of the five interface windows for the hardware program.
 #pragma once
 
 // Asks the operating system for the five 4-port windows and no other port, then gives up every

@@ -1,6 +1,5 @@
-// Opening the interface windows on Linux: ioperm for exactly the five windows, then every
-// capability is given up. The port permission bits survive the drop, so the rest of the run
-// holds nothing but them; a root process stays root, without capabilities.
+// The port permission bits survive the capability drop, so the rest of the run holds nothing
+// but them; a root process stays root, without capabilities.
 #include "platform/port_access_linux.h"
 #include "platform/port_access.h"
 #include "platform/port_windows.h"

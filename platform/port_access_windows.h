@@ -12,7 +12,6 @@ constexpr char PORT_DRIVER_DLL[] = "inpout32.dll";
 constexpr char PORT_DRIVER_BITS[] = "32-bit";
 #endif
 
-// What stands between the program and the ports.
 enum PortDriverFault {
     DRIVER_DLL_MISSING,    // the DLL is neither next to the program nor in the system folder
     DRIVER_DLL_UNLOADABLE, // it is there, but Windows cannot load it
@@ -20,8 +19,7 @@ enum PortDriverFault {
     DRIVER_NOT_OPEN,       // it loads, and reports that its kernel driver is not running
 };
 
-// The text for standard error. `dll` names the DLL (its full path once it is loaded), `error`
-// is the Windows error code of loading it (0 when it loaded) and `exe_folder` the folder the
-// program runs from.
+// The text for standard error. `dll` is the DLL's full path once it is loaded; `error` is the
+// Windows error code of loading it (0 when it loaded).
 std::string port_driver_diagnosis(PortDriverFault fault, std::string_view dll, unsigned long error,
                                   std::string_view exe_folder);

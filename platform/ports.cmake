@@ -1,6 +1,4 @@
-# Linux platform libraries of the hardware program: the real I/O ports with their opening,
-# the operating system's millisecond clock, and the tick seam over that clock; and the
-# reader's lock that keeps a second ciflash off the ports.
+# The reader's lock keeps a second ciflash off the ports.
 # Capabilities are handled with the raw capget/capset system calls: no libcap.
 add_library(ciflash_ports_linux STATIC
   ${CMAKE_CURRENT_LIST_DIR}/port_linux.cpp

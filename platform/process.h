@@ -19,10 +19,9 @@ void process_catch_signals();
 void process_shield_begin();
 // Lowers the shield; does nothing when it is not up. An ending signal held back meanwhile
 // ends the process here with 128 + its number (on Windows the code of a process ended by
-// Ctrl+C), the console restored, without a key; a held stop request is dropped. The flash
-// update calls it on each of its error screens once the screen is drawn and before the wait
-// for ESC; after a successful update the shield stays up until the success screen is drawn
-// and the program is about to wait for its key. From then on a signal ends the program at once.
+// Ctrl+C), the console restored, without a key; a held stop request is dropped. Called once
+// the outcome screen is drawn, so that a held signal ends the run on it; from then on a signal
+// ends the program at once.
 void process_shield_end();
 
 // Defined by the program on top (the end of its update history): process_exit calls

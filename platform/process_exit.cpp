@@ -1,5 +1,4 @@
-// Ending the process, the same on every operating system: output flushed, the console put
-// back and the run's end recorded before the exit.
+// Ending the process, the same on every operating system.
 #include "platform/process.h"
 
 #include <cstdio>

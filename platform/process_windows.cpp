@@ -42,8 +42,6 @@ void process_shield_begin() {
     shield.compare_exchange_strong(state, SHIELD_ON);
 }
 
-// An event held back ends the process now, with the exit code Windows gives to a console
-// program that Ctrl+C ends; without a shield this does nothing.
 void process_shield_end() {
     if (shield.exchange(SHIELD_OFF) == SHIELD_HOLDING)
         process_exit(static_cast<int>(STATUS_CONTROL_C_EXIT));

@@ -1,4 +1,3 @@
-// The console control events on Windows.
 #pragma once
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 // The reader's lock on Linux: an exclusive flock on a lock file, /run/lock/ciflash.lock unless
 // the environment names another in CIFLASH_LOCK, beside a POSIX read lock on the whole file
 // that lets the system name the holder (F_GETLK) to the next one. The file is opened only for
-// reading and never written, so any user who may read it takes the lock; made by the program
-// itself it gets mode 0644 less the umask. The flock alone keeps the reader: closing another
-// descriptor of the file would drop the POSIX lock, and only the holder's name with it.
+// reading and never written, so any user who may read it takes the lock. The flock alone keeps the
+// reader: closing another descriptor of the file would drop the POSIX lock, and only the holder's
+// name with it.
 #include "platform/reader_lock.h"
 
 #include <cerrno>
@@ -19,7 +19,6 @@ namespace {
 
 constexpr char DEFAULT_LOCK_FILE[] = "/run/lock/ciflash.lock";
 
-// The whole file, for F_SETLK and F_GETLK.
 struct flock whole_file(short type) {
     struct flock range = {};
     range.l_type = type;

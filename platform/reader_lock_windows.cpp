@@ -7,7 +7,6 @@
 #include <windows.h>
 
 bool reader_lock_take() {
-    // The handle stays open until the process ends.
     const HANDLE mutex = CreateMutexA(nullptr, TRUE, "Global\\ciflash-reader");
     if (mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS) return true;
     if (mutex == nullptr)

@@ -1,7 +1,5 @@
-# Windows platform libraries, under the names the executables link: the I/O ports through the
-# InpOut driver's DLL (loaded at run time, so nothing of it is linked) and the reader's lock,
-# the GetTickCount clock with the tick seam over it, and the console and process seams on the
-# console API.
+# The I/O ports go through the InpOut driver's DLL, loaded at run time, so nothing of it is
+# linked.
 add_library(ciflash_ports_windows STATIC
   ${CMAKE_CURRENT_LIST_DIR}/port_windows_io.cpp
   ${CMAKE_CURRENT_LIST_DIR}/port_access_windows.cpp

@@ -28,8 +28,7 @@ void blank_row3() {
     screen_line(3, ROW3_BLANK);
 }
 
-// Every error screen ends alike: once it is drawn, a signal held back during the write ends
-// the program on it; otherwise ESC alone, a cleared screen, result 1.
+// Once an error screen is drawn, a signal held back during the write ends the program on it.
 uint8_t close_on_escape() {
     process_shield_end();
     wait_escape();
@@ -80,7 +79,6 @@ bool marker_ok(const PageImage &image) {
            std::memcmp(image.bytes + MARKER_OFFSET, image.marker, 4) == 0;
 }
 
-// Copies block `index` (from 0) of the image into the staging block, 0xFF after the image's end.
 void stage_block(UpdateCall &call, const PageImage &image, uint32_t index) {
     const uint32_t offset = index * call.block_len;
     const uint32_t left = image.size - offset;
@@ -95,8 +93,6 @@ bool reply_limit_passed(uint32_t start) {
 
 enum BlockOutcome : uint8_t { BLOCK_REPLIED, BLOCK_NO_REPLY, BLOCK_REPLY_FAILED };
 
-// Sends the frame, re-sent at once while the interface is busy, then polls for the reply every
-// 10 ms. Gives up when no reply has come UPDATE_REPLY_LIMIT_MS after the first send.
 BlockOutcome send_and_await_reply(UpdateCall &call, uint8_t page) {
     // No block frame goes out before the history's started record is on the disk.
     if (!history_started()) process_exit(1);
@@ -111,8 +107,7 @@ BlockOutcome send_and_await_reply(UpdateCall &call, uint8_t page) {
         sent = ci_send(call.frame, call.frame_length);
     }
     if (sent == LINK_TRANSFER_ERROR) {
-        // The interface is reset and the reply to this frame awaited; the size negotiated
-        // here is not kept.
+        // The reply to this frame is still awaited; the size negotiated here is not kept.
         screen_line(18, "DVB Module Dialog Error ");
         screen_line(19, "Try to send data again");
         uint16_t scratch = 0;

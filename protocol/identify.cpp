@@ -32,7 +32,9 @@ constexpr IdentLine IDENT_LINES[] = {
     process_exit(1);
 }
 
-uint8_t identify_revision_mode(const char *text, uint16_t n) {
+constexpr uint16_t IDENT_FIRST_ROW = 18;
+
+static uint8_t identify_revision_mode(const char *text, uint16_t n) {
     // Early BIOS revisions 1.x0 up to 1.x6 take mode 0; s[1] is not looked at, and the
     // terminating zero of a three-character text counts as s[3].
     if (n < 3) return 1;
@@ -40,8 +42,7 @@ uint8_t identify_revision_mode(const char *text, uint16_t n) {
     return (text[0] == '1' && text[2] == '0' && s3 < '7') ? 0 : 1;
 }
 
-// The value's text: up to the first zero byte or `available` bytes. Control bytes are shown as
-// '?', so that a module cannot drive the operator's terminal.
+// Control bytes are shown as '?', so that a module cannot drive the operator's terminal.
 static uint16_t record_text(const uint8_t *value, uint16_t available, char text[256]) {
     uint16_t n = 0;
     while (n < available && value[n] != 0) {

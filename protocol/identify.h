@@ -1,5 +1,5 @@
-// Module identification: asks the module who it is, shows its records from row 18 on, refuses
-// a processor other than "51", and sets frame_mode from the BIOS revision.
+// Module identification refuses a processor other than "51" and sets frame_mode from the BIOS
+// revision.
 #pragma once
 #include <cstdint>
 
@@ -16,7 +16,6 @@ constexpr uint8_t IDENT_PAGE_NUMBER = 3;
 constexpr uint8_t IDENT_ASIC_VERSION = 4;
 constexpr uint8_t IDENT_CUSTOMER = 5;
 constexpr uint8_t IDENT_PROCESSOR = 6;
-constexpr uint16_t IDENT_FIRST_ROW = 18;
 
 // Returns only for an accepted module; a refused module or a failed fall-back reset ends the
 // process with exit code 1.
@@ -25,6 +24,3 @@ void module_identify();
 // Shows the records of a reply of `length` bytes and applies their effects; the reply's first
 // three bytes are its header. Records never reach outside the reply.
 void identify_show_records(const uint8_t *reply, uint16_t length);
-
-// frame_mode for a BIOS revision text of n characters.
-uint8_t identify_revision_mode(const char *text, uint16_t n);

@@ -4,17 +4,16 @@
 #include <cstdint>
 
 struct PageImage {
-    uint8_t page;         // flash page number, 0 or 1; p1 of every block frame of this image
-    const uint8_t *bytes; // the image, in the order it is written to the page
-    uint32_t size;        // number of bytes of the image
-    char marker[4];       // the four bytes the image must carry at MARKER_OFFSET
+    uint8_t page; // flash page number, 0 or 1; p1 of every block frame of this image
+    const uint8_t *bytes;
+    uint32_t size;
+    char marker[4]; // the four bytes the image must carry at MARKER_OFFSET
 };
 
-constexpr uint32_t MARKER_OFFSET = 0x5000; // where an image carries its marker
-constexpr uint8_t PAD_BYTE = 0xFF;         // fills the last block after the image's end
+constexpr uint32_t MARKER_OFFSET = 0x5000;
+constexpr uint8_t PAD_BYTE = 0xFF; // fills the last block after the image's end
 
-// The block rule: an image is cut into blocks of block_len bytes, the last one padded with
-// PAD_BYTE, so it takes its size divided by block_len, rounded up.
+// An image is cut into blocks of block_len bytes, the last one padded with PAD_BYTE.
 constexpr uint32_t page_block_count(const PageImage &image, uint32_t block_len) {
     return (image.size + block_len - 1) / block_len;
 }

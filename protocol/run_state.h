@@ -1,4 +1,3 @@
-// The two globals of a run: the negotiated buffer size and the mode byte of update frames.
 #pragma once
 #include <cstdint>
 

@@ -49,7 +49,6 @@ constexpr uint32_t IOCTL_REQUESTS[] = {TCGETS, TCSETS, TIOCGWINSZ, TCFLSH};
 // ending of a run and with --help, --version and --history. Every other call, every x32 call
 // (its numbers carry bit 30, so none is listed) and every 32-bit call stops the run.
 constexpr Listed ALLOWED[] = {
-    // Files, the terminal and the reader's lock.
     {SYS_read, PASS},
     {SYS_write, PASS},
     {SYS_pread64, PASS},
@@ -72,14 +71,12 @@ constexpr Listed ALLOWED[] = {
     {SYS_socket, FAIL, CALL_OTHER, 0, {}, EACCES},
     // The mode of a created history: the owner of any file may change it, root's included.
     {SYS_fchmod, FAIL, CALL_OTHER, 0, {}, EPERM},
-    // Memory.
     {SYS_brk, PASS},
     {SYS_mmap, PASS},
     {SYS_mprotect, PASS},
     {SYS_munmap, PASS},
     {SYS_mremap, PASS},
     {SYS_pkey_mprotect, PASS},
-    // Signals, and the waits of the update.
     {SYS_rt_sigaction, PASS},
     {SYS_rt_sigprocmask, PASS},
     {SYS_rt_sigpending, PASS},
@@ -87,7 +84,6 @@ constexpr Listed ALLOWED[] = {
     {SYS_restart_syscall, PASS},
     {SYS_tgkill, OWN_PROCESS},
     {SYS_clock_nanosleep, PASS},
-    // The process: its start, its identity, its capabilities, its end.
     {SYS_execve, PASS},
     {SYS_arch_prctl, PASS},
     {SYS_set_tid_address, PASS},
@@ -106,7 +102,6 @@ constexpr Listed ALLOWED[] = {
     {SYS_capset, PASS},
     {SYS_prctl, ARGUMENT_IN, CALL_OTHER, 0, PRCTL_OPTIONS},
     {SYS_exit_group, PASS},
-    // The ports, threads and processes.
     {SYS_ioperm, JUDGE, CALL_IOPERM},
     {SYS_iopl, JUDGE, CALL_IOPL},
     {SYS_clone, JUDGE, CALL_CLONE},

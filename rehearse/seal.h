@@ -22,13 +22,11 @@ enum JudgedCall : uint8_t {
 // call stops with 0.
 constexpr uint16_t SEAL_UNLISTED = 1;
 
-// The judged call of a system call number of the architecture (AUDIT_ARCH_*).
 JudgedCall judged_call(uint32_t arch, uint64_t nr);
 
 // The refusal of a call outside the allow-list: "the program called NAME(ARGUMENTS), ...".
 std::string seal_unlisted_call(uint32_t arch, uint64_t nr, const uint64_t args[6]);
 
-// Closes every descriptor above 2, empties every capability set (bounding when the process
-// may, inheritable, permitted, effective and with them ambient), sets no_new_privs and
-// installs the allow-list's seccomp filter. False when a step failed (errno says why).
+// Closes every descriptor above 2, empties every capability set, sets no_new_privs and
+// installs the allow-list's filter. False when a step failed (errno says why).
 bool seal_program();

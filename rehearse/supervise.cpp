@@ -39,7 +39,6 @@ bool refuse(const std::string &why) {
     return false;
 }
 
-// A call outside the allow-list.
 bool refuse_unlisted(const __ptrace_syscall_info &info) {
     return refuse(seal_unlisted_call(info.arch, info.seccomp.nr, info.seccomp.args));
 }

@@ -1,9 +1,6 @@
-// Running a program under ptrace, sealed: it cannot gain port access (no capability,
-// no_new_privs), its ioperm and iopl calls are answered here and never reach the kernel, its
-// port instructions are judged and served from the simulated module, its opens are judged by
-// what they opened, and it may not start a thread or a process. A seccomp allow-list stops it
-// at the system calls judged here and at any call not listed, which ends the run; every other
-// signal reaches it unchanged.
+// Running a sealed program under ptrace: its ioperm and iopl calls are answered here and never
+// reach the kernel, its port instructions and opens are judged, and it may not start a thread
+// or a process. Every signal not judged reaches it unchanged.
 #pragma once
 #include <sys/types.h>
 

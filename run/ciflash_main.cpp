@@ -1,15 +1,13 @@
-// ciflash: the hardware program. Without arguments, or with --no-history alone, it runs the
-// update; --help, --version and --history answer without touching the ports or the screen. Every
-// refusal comes before the first port access, on standard error, with exit code 1.
+// Every refusal comes before the first port access, on standard error, with exit code 1.
 #include <cstring>
 
-#include "run/command_line.h"
-#include "run/history.h"
-#include "run/startup.h"
 #include "platform/console.h"
 #include "platform/port_access.h"
 #include "platform/process.h"
 #include "platform/reader_lock.h"
+#include "run/command_line.h"
+#include "run/history.h"
+#include "run/startup.h"
 
 int main(int argc, char **argv) {
     const bool no_history = argc == 2 && std::strcmp(argv[1], "--no-history") == 0;

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "run/history.h"
 #include "protocol/page_image.h"
+#include "run/history.h"
 
 namespace {
 
@@ -39,7 +39,6 @@ void print_version(const char *program) {
     std::printf("page 1 image: %u bytes, SHA-256 %s\n", page_image_1.size, page_image_1_sha256);
 }
 
-// --history [N]: N from 1, in decimal digits.
 static int answer_history(int argc, const char *const argv[]) {
     if (argc == 2) return history_print(HISTORY_DEFAULT_RUNS);
     const char *text = argv[2];

@@ -1,10 +1,7 @@
-// The update history: every run of the hardware program appends JSON Lines records to a
-// history file, so that a workshop can later tell which module got which images, when, by
-// whom, and how the run ended. The file is opened before any port access, and a run whose
-// history cannot be opened is refused; a `started` record is on the disk before the first
-// block frame is sent, or no frame is sent; an `ended` record follows however the run ends
-// short of a power cut or SIGKILL. A run that ends before any block is sent leaves one `ended`
-// record with what was known.
+// The update history lets a workshop tell which module got which images, when, by whom, and
+// how the run ended. A `started` record is on the disk before the first block frame is sent,
+// or no frame is sent; an `ended` record follows however the run ends short of a power cut or
+// SIGKILL. A run that ends before any block is sent leaves one `ended` record alone.
 #pragma once
 #include <cstdint>
 #include <cstdio>

@@ -1,7 +1,6 @@
-// `ciflash --history`: reads the history's JSON Lines back from the end of the file, like
-// `tail`, until the runs asked for are complete, and lists them. Every line read is parsed in
-// full; one that is not a complete record (a power cut mid-write, a foreign line) is skipped
-// and counted.
+// The history is read back from the end of the file, like `tail`, until the runs asked for are
+// complete. A line that is not a complete record (a power cut mid-write, a foreign line) is
+// skipped and counted.
 #include "run/history.h"
 
 #include "platform/history_os.h"
@@ -134,7 +133,6 @@ std::string value_of(const Fields &fields, const char *path) {
     return value ? *value : "?";
 }
 
-// A history record: one JSON object, nothing after it, naming its kind and its run.
 bool parse_record(const std::string &line, Fields *fields) {
     Parser p = {line.data(), line.data() + line.size(), {}, 0};
     skip_blanks(p);

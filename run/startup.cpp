@@ -1,4 +1,3 @@
-// Start-up dialogue: find the module, and ask for one when the reader is empty.
 #include "run/startup.h"
 
 #include "console/screen.h"

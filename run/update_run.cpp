@@ -1,4 +1,3 @@
-// The update run after the start-up dialogue: identification, flash update, outcome screen.
 #include "console/screen.h"
 #include "platform/console.h"
 #include "platform/process.h"

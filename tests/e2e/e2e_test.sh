@@ -30,7 +30,6 @@ second() {
     expect_eq "$code $(head -n 1 "$E2E_DIR/err")" \
         "1 ciflash: another ciflash (process $(program_pid)) is using the reader." "second"
 }
-# In its key read (poll, ppoll), the program has drawn all it will.
 reading() { read -r n _ <"/proc/$(program_pid)/syscall" && [[ $n == 7 || $n == 271 ]]; }
 # ESC typed during the write, tried again when it came with the error screen: dropped.
 typed_ahead() {
@@ -43,7 +42,6 @@ typed_ahead() {
     expect_row 3 " Critical Flash memory error"; expect_row 20 " Exit: ESC"
     keys Escape; wait_for "$KO"; keys q; ended 4
 }
-# The port accesses are ciflash-sim's when both carry the same images.
 rehearsed() {
     local M="--erase-ms 0 --block-ms 0 --reply 1:17:6581" t=$E2E_DIR/t
     start "$3 $M --trace $t --report $R -- $4"

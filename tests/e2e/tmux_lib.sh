@@ -20,7 +20,6 @@ until_ok() {
     until "${@:2}"; do ((SECONDS < end)) || fail "timed out waiting for: $1"; sleep 0.05; done
 }
 
-# start COMMAND [COLUMNS ROWS]: in a shell, by a sh that keeps the exit code
 start() {
     stop_pane
     rm -f "$E2E_DIR/code"
@@ -43,7 +42,7 @@ program_pid() {
 }
 signal() { kill -"$1" "$(program_pid)"; }
 
-# Row N of the screen, counted from the banner, without trailing blanks.
+# Row N counted from the banner.
 row() {
     local banner
     banner=$(screen_text | grep -n "^ RIV IZEVEZ" | head -n 1 | cut -d: -f1)

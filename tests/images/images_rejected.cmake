@@ -1,16 +1,14 @@
-# Configures and builds the probe project with good and bad page images.
 file(LOCK "${WORK_DIR}.lock") # one run at a time in a build
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(build "${WORK_DIR}/build")
 set(at "${WORK_DIR}/")
 
-# Writes WORK_DIR/<name>: <fill> up to the marker at 0x5000, then <tail>.
 function(write_image name fill tail)
   string(REPEAT "${fill}" 20480 head)
   file(WRITE "${WORK_DIR}/${name}" "${head}${tail}")
 endfunction()
 
-# Configures with <page0> <page1>, or builds when empty: passes, or fails printing <message>.
+# Configures with <page0> <page1>, or builds when empty.
 function(expect message page0 page1)
   set(command ${CMAKE_COMMAND} --build ${build})
   if(page0)
@@ -25,11 +23,11 @@ function(expect message page0 page1)
   endif()
 endfunction()
 
-write_image(good0.bin "." "ZOL0") # exactly 0x5004 bytes, the least an image can hold
+write_image(good0.bin "." "ZOL0")
 write_image(good1.bin "." "ZOL1")
-write_image(short0.bin "." "ZOL") # 0x5003 bytes
-write_image(late1.bin "." ".ZOL1") # marker one byte after 0x5000
-write_image(page0.bin "." "ZOL0") # rewritten between builds
+write_image(short0.bin "." "ZOL")
+write_image(late1.bin "." ".ZOL1")
+write_image(page0.bin "." "ZOL0")
 expect("Page 0 image ${at}short0.bin holds 20483 bytes; a page image needs at least 20484 (0x5004)" short0.bin good1.bin)
 expect("Page 1 image ${at}late1.bin has 2E 5A 4F 4C at 0x5000 instead of its marker \"ZOL1\" (5A 4F 4C 31)." good0.bin late1.bin)
 file(COPY_FILE "${CIFLASH_ROOT}/protocol/images/standin_page1.bin" "${at}renamed1.bin")

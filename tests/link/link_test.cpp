@@ -1,4 +1,3 @@
-// The link against scripted registers.
 #include <gtest/gtest.h>
 
 #include "link/ci_link.h"
@@ -38,7 +37,6 @@ constexpr int DATA = 0x300, ST = 0x301, LS = 0x302, MS = 0x303;
 constexpr int R(int port, int value) {
     return port << 8 | value;
 }
-// A register access after the presence check.
 Trace reg(int access, int value = 0x40) {
     return {R(ST, 0x40), access << 8 | value};
 }
@@ -71,14 +69,14 @@ Trace reset(const Bytes &offered, const Bytes &sent, int busy = 0, int we = 0, i
 const Bytes B258(258, 0xA5), REPLY = {0x12, 1, 2, 0x90, 0};
 
 enum Op { SEND, RECEIVE, DETECT, RESET };
-constexpr uint32_t START_MS = ~0u - 255; // 10000 waits cross the wrap
-constexpr int ON = 0x10, SR = 4;         // state: present flag, command shadow
+constexpr uint32_t START_MS = ~0u - 255;
+constexpr int ON = 0x10, SR = 4;
 struct LinkCase {
     const char *name;
     Op op;
     uint16_t arg;
     Trace trace;
-    int result, out; // out: bytes of REPLY received or size
+    int result, out;
     uint32_t ticks;
     int before = ON, after = ON;
 };

@@ -1,10 +1,9 @@
-// The console on pseudo-terminals: a child on an 80x28 pty is typed into at given points.
-#include "default_signals.h"
 #include "platform/console.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,13 +19,13 @@
 
 namespace {
 
-const std::string PAD_ON = "\x1b[?1h\x1b=", PAD_OFF = "\x1b[?1l\x1b>"; // xterm's keypad modes
+const std::string PAD_ON = "\x1b[?1h\x1b=", PAD_OFF = "\x1b[?1l\x1b>";
 
-int report_fd = -1, go_fd = -1; // the child's ends of the pipes
+int report_fd = -1, go_fd = -1;
 void report_keys(int count) {
     for (int i = 0; i < count; ++i) dprintf(report_fd, "%d,", key_read());
 }
-void hold() { // a long step
+void hold() {
     char byte;
     dprintf(report_fd, "|");
     if (read(go_fd, &byte, 1) != 1) _exit(91);
@@ -39,25 +38,24 @@ enum Wait {
     SHOWN = 0x2000, // its drawing read: a signal drops unread output; a key ends a redraw
     HELD_SHOWN = HELD | SHOWN,
     READ_SHOWN = IN_KEY_READ | SHOWN,
-    TYPED = 0x200,     // typed input is still unread
+    TYPED = 0x200,
     PIECE_GAP = 0x400, // inside the console's ESC wait; 40 ms late is run again
     HANG_UP = IN_KEY_READ | 0x800,
     INTERRUPT = IN_KEY_READ | 0x1000,
-    RESIZED = 0x4000, // the step's rows given to the terminal
+    RESIZED = 0x4000,
     HELD_RESIZED = HELD | RESIZED,
     READ_RESIZED = IN_KEY_READ | RESIZED
 };
 struct Case {
-    const char *term; // null: output to a pipe, no controlling terminal
+    const char *term;
     void (*child)();
     std::vector<std::pair<Wait, std::string>> steps;
     std::string screen, reported;
-    int status; // as waitpid gives it
+    int status;
 };
 
 // clang-format off
 const std::vector<Case> CASES = {
-    // Up in three pieces, q, Ctrl+C, two keypad keys from terminfo, Enter, ESC alone.
     {"xterm", [] { report_keys(10); },
      {{IN_KEY_READ, "\x1b"}, {PIECE_GAP, "["}, {PIECE_GAP, "Aq\x03\x1bOw\x1bOs\r\x1b"}},
      PAD_ON + PAD_OFF, "drawing,224,72,113,3,0,71,0,81,13,27,", 0},
@@ -80,9 +78,7 @@ const std::vector<Case> CASES = {
      PAD_ON + "\x1b[4;2HA\x1b[18;2H\x1b[KB" + "\x1b[H\x1b[2J\x1b[4;1H A\x1b[23;1H B\x1b[23;3H" +
          PAD_OFF + "\x1b[25;1H\r\n",
      "drawing,|113,", 0},
-    // Without a terminal: text to a pipe, no keys.
     {nullptr, [] { screen_write("X"); report_keys(2); }, {}, "", "text only,X-2,-2,\n", 0},
-    // An unknown terminal gives keys; a caught signal fails one read, a hang-up all.
     {"some-unknown-terminal", [] { report_keys(3); },
      {{INTERRUPT, ""}, {IN_KEY_READ, "q"}, {HANG_UP, ""}}, "", "text only,-1,113,-2,", 0},
 };
@@ -103,7 +99,7 @@ bool in_key_read(pid_t pid, int slave) {
            ioctl(slave, FIONREAD, &unread) == 0 && unread == 0;
 }
 
-// False when the test was too late to judge.
+// False: too late to judge.
 bool run_case(const Case &c) {
     int master, slave, report_pipe[2], go[2], unread = 0, status = 0;
     winsize size{28, 80, 0, 0};
@@ -120,14 +116,15 @@ bool run_case(const Case &c) {
             screen.append(bytes, static_cast<size_t>(got));
     };
     alarm(20);
-    std::fflush(nullptr); // none of the test's output on the child's screen
+    std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         report_fd = report_pipe[1];
         go_fd = go[0];
         if (close(master) != 0 || login_tty(slave) != 0) _exit(92);
-        default_ending_signals();
-        signal(SIGHUP, SIG_IGN);    // as under nohup
+        for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) // ignored by a runner
+            signal(number, SIG_DFL);
+        signal(SIGHUP, SIG_IGN);
         signal(SIGURG, [](int) {}); // caught, so that it interrupts a read
         if (!c.term && (dup2(report_fd, 1) < 0 || ioctl(0, TIOCNOTTY) != 0)) _exit(93);
         dup2(open("/dev/null", O_RDONLY), 0);
@@ -147,7 +144,7 @@ bool run_case(const Case &c) {
         while (wait == TYPED && ioctl(slave, FIONREAD, &unread) == 0 && unread == 0) usleep(1000);
         if (wait == PIECE_GAP) usleep(15000);
         while ((wait & IN_KEY_READ) != 0 && !in_key_read(pid, slave)) usleep(1000);
-        pollfd report{report_pipe[0], POLLIN, 0}; // signalled after 10 ms of no report
+        pollfd report{report_pipe[0], POLLIN, 0};
         for (char byte = 0; wait == INTERRUPT && reported.find("-1,") == std::string::npos;) {
             if (poll(&report, 1, 10) == 0)
                 kill(pid, SIGURG);
@@ -170,7 +167,7 @@ bool run_case(const Case &c) {
     }
     waitpid(pid, &status, 0);
     alarm(0);
-    if (master >= 0) { // a terminal hung up has no modes
+    if (master >= 0) {
         EXPECT_EQ(modes(slave), found) << "modes after the run";
     }
     close(slave);

@@ -18,13 +18,13 @@ std::string decoded(const KeyTable &table, const std::string &bytes, bool more_m
 
 // Unknown sequences are dropped whole; a byte that breaks one off stays.
 TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
-    KeyTable table{}; // xterm kc3, a VT52 kcuu1, an HP kf1 ending in CR
+    KeyTable table{};
     key_table_add(table, "\x1bOs", KEY_PAD_PAGE_DOWN);
     key_table_add(table, "\x1b\x41", KEY_UP);
     key_table_add(table, "\x1bp\r", KEY_F1);
     const std::string longest = "\x1b[" + std::string(KEY_SEQUENCE_MAX - 4, '1') + "~";
     const std::string too_long = "\x1b[" + std::string(KEY_SEQUENCE_MAX - 3, '2') + "~";
-    key_table_add(table, too_long.c_str(), KEY_F2); // refused
+    key_table_add(table, too_long.c_str(), KEY_F2);
     key_table_add(table, longest.c_str(), KEY_F3);
     // A key typed at once after each stays; cut short, each but ESC ESC waits for its rest.
     const std::pair<std::string, const char *> typed[] = {
@@ -41,7 +41,6 @@ TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
         for (size_t cut = 1; cut < bytes.size() && bytes[1] != KEY_ESC; ++cut)
             EXPECT_EQ(decoded(table, bytes.substr(0, cut), true), "more") << bytes.substr(1);
     }
-    // After a silence, and at the length limit even if more may come.
     // clang-format off
     const std::tuple<std::string, bool, const char *> ended[] = {{"\x1b", false, "1: 27"},
         {"\x1b[12", false, "4:"}, {"\x1bp", false, "2:"},
@@ -49,7 +48,7 @@ TEST(KeyDecode, TerminalFormsTheTerminalsOwnTableAndSilence) {
     // clang-format on
     for (const auto &[bytes, more_may_come, expected] : ended)
         EXPECT_EQ(decoded(table, bytes, more_may_come), expected) << bytes.substr(1);
-    EXPECT_EQ(decoded(KeyTable{}, "\x1b", true), "more"); // without the table too
+    EXPECT_EQ(decoded(KeyTable{}, "\x1b", true), "more");
 }
 
 } // namespace

@@ -4,9 +4,8 @@
 #include <ctime>
 #include <gtest/gtest.h>
 
-constexpr uint64_t MS = 1000000; // nanoseconds
+constexpr uint64_t MS = 1000000;
 
-// Woken at the deadline's millisecond, or now once reached, across the 32-bit wrap too.
 TEST(OsClock, CountsMonotonicMillisecondsAndSleepsUntilTheDeadline) {
     const uint64_t now = 1000 * MS + 400000, wrap = 0x1FFFFFFFEull * MS + 123;
     // clang-format off

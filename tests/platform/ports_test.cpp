@@ -1,4 +1,3 @@
-// The I/O ports on Linux: which reach the bus, the diagnosis, the capabilities given up.
 #include "link/port.h"
 #include "platform/port_access.h"
 #include "platform/port_access_linux.h"
@@ -23,7 +22,6 @@ bool reads_ff(uint16_t port) {
     return port_read(port) == 0xFF;
 }
 
-// Without I/O permission an access reaching the bus kills the child.
 TEST(PortWindows, LetOnlyTheFiveWindowsThroughAndNothingBeforeTheyAreOpen) {
     int taken = 0;
     for (uint32_t port = 0; port <= 0xFFFF; ++port) taken += port_in_windows(uint16_t(port));

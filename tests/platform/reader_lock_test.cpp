@@ -1,4 +1,3 @@
-// The reader's lock on Linux.
 #include "platform/reader_lock.h"
 
 #include <filesystem>
@@ -10,7 +9,6 @@
 
 namespace {
 
-// The holder (a flock alone, ciflash) named as the system says; the file untouched.
 TEST(ReaderLock, TakesOnlyRegularFilesAndNamesTheSystemsHolder) {
     const std::string d = testing::TempDir() + "lock" + std::to_string(getpid()), f = d + "/f";
     std::filesystem::create_directories(d);

@@ -1,4 +1,3 @@
-// The console on Wine's console, with key records written into its input.
 #include "platform/console.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +6,6 @@
 
 namespace {
 
-// The characters from (0, row) on, and the cursor.
 std::string cells(HANDLE buffer, SHORT row, DWORD count) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     GetConsoleScreenBufferInfo(buffer, &info);
@@ -26,8 +24,6 @@ void type(HANDLE input, WORD virtual_key, char character, DWORD state = 0) {
     WriteConsoleInputA(input, &record, 1, &written);
 }
 
-// A 120 x 300 screen of 'x' is cleared whole; keys typed before a discard are dropped; the
-// input mode is put back after the key reads; the prompt ends below the lowest row written.
 TEST(ConsoleWindows, ClearsReadsKeysAndLeavesThePromptBelowTheScreen) {
     const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE big = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -43,7 +39,7 @@ TEST(ConsoleWindows, ClearsReadsKeysAndLeavesThePromptBelowTheScreen) {
     const HANDLE input =
         CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_TRUE(SetConsoleMode(input, 7)) << "these tests need a console"; // processed, line, echo
+    ASSERT_TRUE(SetConsoleMode(input, 7)) << "these tests need a console";
     FlushConsoleInputBuffer(input);
     EXPECT_TRUE(console_open());
     type(input, 'X', 'x');

@@ -1,11 +1,9 @@
-// The port driver's DLL for tests: it records accesses, reads give port ^ 0xA5, and its driver
-// is not running while FAKE_INPOUT_DRIVER is set.
 #include <cstdio>
 #include <cstring>
 #include <windows.h>
 
 extern "C" {
-__declspec(dllexport) char trace[256] = ""; // "out 301 08, in 300, "
+__declspec(dllexport) char trace[256] = "";
 __declspec(dllexport) short __stdcall Inp32(short port) {
     std::snprintf(trace + std::strlen(trace), 32, "in %X, ", port & 0xFFFF);
     return static_cast<short>((port ^ 0xA5) & 0xFF);

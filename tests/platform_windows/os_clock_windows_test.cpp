@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-// The distance to a deadline ahead, else 0, across the 32-bit wrap too.
 TEST(OsClock, SleepsTheDistanceToADeadlineAhead) {
     // clang-format off
     const struct { uint32_t now, deadline, ms; } cases[] = {

@@ -1,5 +1,3 @@
-// The port driver's DLL: loaded from beside the program, never from PATH; each fault diagnosed.
-// The reader's lock: one process at a time.
 #include "link/port.h"
 #include "platform/port_access.h"
 #include "platform/port_access_windows.h"
@@ -20,8 +18,7 @@ std::string test_folder() {
     return path.substr(0, path.find_last_of('\\') + 1);
 }
 
-// Opens the ports with the stand-in DLL on PATH (and beside the program when `beside`), then
-// reads ports around the windows. 1: refused, nothing through; 0: only the windows reached it.
+// 1: refused, nothing through; 0: only the windows reached the DLL.
 int open_and_try_ports(bool beside) {
     const std::string folder = test_folder(), stand_in = folder + "fake_inpout\\inpoutx64.dll";
     SetEnvironmentVariableA("PATH", (folder + "fake_inpout").c_str());
@@ -58,7 +55,6 @@ TEST(PortAccessOpen, ExplainsEachFaultOfTheDriverAndLetsOnlyTheWindowsThrough) {
     DeleteFileA((test_folder() + "inpoutx64.dll").c_str());
 }
 
-// The death test's process meets the lock this process holds.
 TEST(ReaderLock, RefusesASecondProcess) {
     const bool taken = reader_lock_take();
     EXPECT_EXIT(std::exit(taken ? 0 : 3), testing::ExitedWithCode(3),

@@ -7,8 +7,6 @@
 
 namespace {
 
-// Outside a shield an event goes on to the system's handler; during one it is held, also when
-// raised again, and ends the process at the shield's end.
 TEST(ConsoleEvents, GoOnOutsideTheShieldAndAreHeldDuringIt) {
     for (const DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT})
         EXPECT_EXIT(

@@ -1,4 +1,3 @@
-// Does what ciflash-rehearse must refuse, or ("status") prints the seal it runs under.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,19 +15,18 @@
 #include <thread>
 #include <unistd.h>
 
-#include "run/command_line.h"
 #include "link/registers.h"
 #include "platform/port_access.h"
+#include "run/command_line.h"
 
 int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    // As `other`, it names no images.
     if (mode == "--version") {
         if (!std::strstr(argv[0], "other")) print_version("rehearse_probe");
         return 0;
     }
     if (mode == "exec") return execv(argv[2], argv + 2);
-    if (mode == "status") { // after a signal to itself
+    if (mode == "status") {
         raise(SIGWINCH);
         std::FILE *status = std::fopen("/proc/self/status", "r");
         for (char line[256]; std::fgets(line, 256, status);)
@@ -58,8 +56,7 @@ int main(int argc, char **argv) {
     for (const auto &c : calls)
         if (mode == std::to_string(c[0])) syscall(c[0], c[1], c[2], c[3], 0, 0, 0);
     if (mode == "int80") asm volatile("int $0x80" ::"a"(3), "b"(-1)); // read, 64-bit close
-    if (mode == "environ") // the supervisor's environment
-        open(("/proc/" + std::to_string(parent) + "/environ").c_str(), O_RDONLY);
+    if (mode == "environ") open(("/proc/" + std::to_string(parent) + "/environ").c_str(), O_RDONLY);
     if (mode == "fchmod") fchmod(open(argv[2], O_RDONLY), 0666);
     if (mode == "environ" || mode == "fchmod") return std::puts(std::strerror(errno)) < 0;
     if (mode == "thread") std::thread([] { (void)ioperm(0x300, 4, 1), inb(0x301); }).join();
@@ -69,7 +66,6 @@ int main(int argc, char **argv) {
     } else if (!port_access_open()) {
         return 1;
     }
-    // in al,dx in code not writable, then rewritten through a second mapping; or in 32-bit code
     uint8_t *code = static_cast<uint8_t *>(
         mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_32BIT, -1, 0));
     uint8_t *alias = static_cast<uint8_t *>(mremap(code, 0, 4096, MREMAP_MAYMOVE));

@@ -2,7 +2,7 @@
 # rehearse_refusals_test.sh CIFLASH-REHEARSE CIFLASH-STANDIN PROBE CIFLASH-SIM
 REHEARSE=$1 STANDIN=$2 P="-- $3" SIM=$4
 DIR=$(mktemp -d)
-export CIFLASH_LOCK=$DIR/lock # the reader's lock of this run alone
+export CIFLASH_LOCK=$DIR/lock
 trap 'rm -rf "$DIR"' EXIT
 cd "$DIR" || exit 1
 status=0
@@ -29,7 +29,6 @@ CAPS=$(printf 'Cap%s:\t%s ' Inh $Z Prm $Z Eff $Z Bnd "$BND" Amb $Z)$'NoNewPrivs:
 M="--erase-ms 0 --block-ms 0 --reply 0:40:6581"
 timeout 60 setsid "$SIM" --fast $M </dev/null >/dev/null 2>&1
 SIM_CODE=$?
-# options | exit code | error (for 3 the reason) | a line of the report or output
 while IFS='|' read -r o c m l; do
     [ "${o::1}" = \# ] && echo "SKIP (not root): $o" && continue
     run $o
@@ -71,13 +70,12 @@ EOF_CASES
 # images' check) traceable.
 nobody() { (CIFLASH_LOCK= timeout 20 setpriv --reuid=nobody --regid=nogroup \
     --clear-groups ./ciflash-rehearse --report /dev/null -- ./rehearse_probe "$@" 2>&1); }
-if [ -z "$ROOT" ]; then # copies that nobody can reach wherever the build is
+if [ -z "$ROOT" ]; then
     mkdir -m 755 copies && chmod 755 . && cp "$REHEARSE" "$3" copies/ && cd copies
     [ "$(nobody environ)" = "Permission denied" ] || fail "environ as nobody: $(nobody environ)"
     [ -z "$(nobody)" ] || fail "a run as nobody: $(nobody)"
     cd "$DIR" || exit 1
 fi
-# No CIFLASH_LOCK: a private lock, gone after the run.
 CIFLASH_LOCK= run $P status
 L=$(sed -n 's/.*CIFLASH_LOCK=\[\(.*\)\]/\1/p' out)
 [[ $L == /tmp/ciflash-rehearse.??????/lock && ! -e ${L%/lock} ]] || fail "private lock: $L"

@@ -1,4 +1,3 @@
-// Whole runs: screens, keys, the start-up; each also held to the invariants of a run.
 #include <gtest/gtest.h>
 
 #include "link/tick.h"
@@ -38,9 +37,9 @@ struct Row {
     std::string name;
     RunSetup setup;
     int exit_code;
-    Rows screen, shown = {}; // the last screen; texts written in this order
-    bool predicted = false;  // the faults alone fix the outcome
-    int64_t ms = -1;         // virtual time at the end
+    Rows screen, shown = {}; // shown: written in this order
+    bool predicted = false;
+    int64_t ms = -1;
 };
 void PrintTo(const Row &row, std::ostream *out) {
     *out << row.name;
@@ -153,8 +152,6 @@ std::vector<Row> rows() {
         char name[40];
         std::snprintf(name, sizeof name, "reply_%04X_to_page_%d_left_with_%s", sw, page,
                       page ? "Q" : "ESC");
-        // An ESC typed during the write and keys other than ESC leave an error screen as it
-        // is; so does SPACE the outcome.
         const std::vector<int> keys = {EARLY + 27,     'Q', 'q', ' ', 0xE0, 0x51, 27, ' ',
                                        page ? 'q' : 27};
         const Rows shown =
@@ -167,7 +164,6 @@ std::vector<Row> rows() {
     return all;
 }
 
-// The first text not written in order, "" if none.
 std::string missing_line(const Rows &shown) {
     size_t next = 0;
     for (const auto &write : vscreen.writes) next += next < shown.size() && write == shown[next];
@@ -187,7 +183,6 @@ TEST_P(Run, EndsAsExpected) {
     EXPECT_TRUE(r.ms < 0 || tick_count() == r.ms) << tick_count() << " ms";
 }
 
-// A tag on the reply's last byte: the byte past the reply is no length.
 TEST(Identification, TagOnTheLastByte) {
     const uint8_t reply[] = {0, 0, 0, IDENT_PROCESSOR, 2, '5', '2'};
     vscreen_reset();

@@ -1,5 +1,3 @@
-// Random fault schedules held to the invariants; a failure prints the seed and the bytes.
-// CIFLASH_SWEEP_SEED picks other seeds.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -13,11 +11,11 @@ TEST_P(Sweep, RandomFaultSchedulesKeepTheInvariants) {
     const uint32_t seed = (given ? uint32_t(std::strtoul(given, nullptr, 0)) : 2026) + GetParam();
     std::mt19937 random(seed);
     for (int run = 0; run < 500; ++run) {
-        std::vector<uint8_t> bytes(6 + 5 * (random() % 4)); // up to three faults
+        std::vector<uint8_t> bytes(6 + 5 * (random() % 4));
         for (uint8_t &b : bytes) b = uint8_t(random());
         const RunSetup setup = schedule_from_bytes(bytes.data(), bytes.size());
         const int code = run_program(setup);
-        char schedule[43] = {}; // fuzz_run's input
+        char schedule[43] = {};
         for (size_t i = 0; i < bytes.size(); ++i)
             std::snprintf(schedule + 2 * i, 3, "%02x", bytes[i]);
         ASSERT_EQ(check_run(setup, code, true), "")

@@ -1,4 +1,3 @@
-// The simulated module flags wrong accesses and frames.
 #include <gtest/gtest.h>
 
 #include "link/ci_link.h"
@@ -12,10 +11,9 @@
 
 namespace {
 
-void writes(std::initializer_list<int> steps) { // 0xRVV: value VV to register R
+void writes(std::initializer_list<int> steps) { // 0xRVV: VV to register R
     for (int step : steps) sim_write(uint16_t(0x300 + (step >> 8)), uint8_t(step));
 }
-// Block 2 - p2 of a page, with n data bytes; `flip` spoils a byte.
 void block(int page, int p2 = 1, int n = 247, int flip = 0) {
     uint8_t f[300] = {}, data[250] = {};
     uint16_t length =
@@ -24,7 +22,6 @@ void block(int page, int p2 = 1, int n = 247, int flip = 0) {
     frame_exchange(f, sizeof f, &length);
 }
 
-// The protocol errors `act` makes the module flag, in trace and record.
 std::string flagged(const SimConfig &config, void (*act)()) {
     vscreen_reset();
     module_link = ModuleLink{};

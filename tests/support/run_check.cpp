@@ -17,7 +17,6 @@ bool shown(const std::string &text) {
     return first(text) < vscreen.writes.size();
 }
 
-// A fault's error line, nullptr if its block gets through; *sent: its block went out.
 const char *fault_line(const SimBlockEvent &e, bool *sent) {
     const uint32_t v = e.value;
     *sent = e.kind != SIM_REMOVE && !(e.kind == SIM_BUSY && v == 0);
@@ -27,11 +26,11 @@ const char *fault_line(const SimBlockEvent &e, bool *sent) {
         if (v >> 8 == 0x64) return v == 0x6481 ? INCONSISTENT : "Flash memory error ";
         if (v == 0x6581) return "Critical Flash memory error ";
         return v == 0x6700 ? "Length Block error. " : INCONSISTENT;
-    case SIM_REMOVE: // the frame's class byte stays where SW1 would be
+    case SIM_REMOVE:
         return INCONSISTENT;
     case SIM_BUSY:
         return v ? nullptr : DIALOG;
-    case SIM_REPLY_LEN: // shorter than SW1, or over the program's buffer
+    case SIM_REPLY_LEN:
         return v < 4 ? INCONSISTENT : v > 1300 ? DIALOG : nullptr;
     case SIM_WRITE_ERROR_KEPT:
         return nullptr;
@@ -62,7 +61,7 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
     uint32_t frames = 0;
     for (size_t i = 0; i < messages; ++i) {
         const std::vector<uint8_t> &m = sim_record.messages[i];
-        if (m.size() == 9 && m[4] == 0x13) continue; // the identification request
+        if (m.size() == 9 && m[4] == 0x13) continue;
         const uint8_t page = frames >= n[0];
         const uint32_t block = frames++ - (page ? n[0] : 0);
         if (block >= n[page]) {
@@ -95,14 +94,14 @@ std::string check_run(const RunSetup &s, int code, bool predicted) {
     const int want_code = s.signal ? 128 + s.signal : success ? 0 : failed ? 4 : fatal ? 1 : code;
     expect(code == want_code, "exit code " + std::to_string(code));
     for (const std::string &error : sim_record.protocol_errors) expect(false, error);
-    if (shown("Try to send data again")) // after a dialog reset
+    if (shown("Try to send data again"))
         expect(sim_record.negotiated == std::min<int>(c.module_buffer, 1298),
                "negotiated " + std::to_string(sim_record.negotiated));
     expect(!vscreen.shielded && !vscreen.keys_read_shielded, "keys read under the shield");
     if (!predicted) return broken;
 
     const char *line = len ? nullptr : INCONSISTENT;
-    uint32_t first = UINT32_MAX, at = 0; // the first failing block; frames sent
+    uint32_t first = UINT32_MAX, at = 0;
     for (const SimBlockEvent &e : c.events) {
         bool sent = false;
         const char *fault = fault_line(e, &sent);

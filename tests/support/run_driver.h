@@ -1,4 +1,3 @@
-// Whole runs against the simulated module.
 #pragma once
 #include "sim/sim_module.h"
 #include "tests/support/virtual_screen.h"
@@ -6,17 +5,15 @@
 struct RunSetup {
     SimConfig config = {};
     std::vector<int> keys = {};
-    int signal = 0;      // held while the shield is up
-    int bad_marker = -1; // page whose marker's last byte is broken
+    int signal = 0;
+    int bad_marker = -1; // page
     uint32_t clock_ms = 0;
 };
-constexpr int WAITING = -2; // a run left waiting for a key
+constexpr int WAITING = -2;
 
-// The exit code; the screen in vscreen, the module's view in sim_record.
 int run_program(const RunSetup &setup);
 RunSetup schedule_from_bytes(const uint8_t *data, size_t size);
 
-// Identification answered; the update's buffer; data bytes a block; blocks a page.
 bool identified(const SimConfig &config);
 uint16_t update_buffer(const SimConfig &config);
 uint32_t block_len_for(uint16_t buffer);

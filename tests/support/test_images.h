@@ -1,4 +1,3 @@
-// The tests' page images, of the shipped sizes.
 #pragma once
 #include <cstdint>
 #include <vector>

@@ -36,7 +36,7 @@ void screen_clear() {
     vscreen.column = vscreen.row = 0;
 }
 void screen_goto(uint16_t column, uint16_t row) {
-    if (column >= SCREEN_COLUMNS || row >= SCREEN_ROWS) return; // refused, as a console does
+    if (column >= SCREEN_COLUMNS || row >= SCREEN_ROWS) return;
     vscreen.column = column;
     vscreen.row = row;
 }
