@@ -9,8 +9,6 @@
 #include "protocol/frame.h"
 #include "protocol/page_image.h"
 
-SimFirmware sim_fw;
-
 void fw_reset() {
     sim_fw = SimFirmware{};
     sim_fw.last_page = -1;
