@@ -46,124 +46,122 @@ bool parse_block(const char *text, int value_base, bool value_optional, long val
     return true;
 }
 
-enum Section : uint8_t { MODULE, FAULTS, RUN };
-
-constexpr const char *SECTION_TITLES[] = {
-    "Reader and module:", "Faults (PAGE:BLOCK as on screen, blocks from 1):", "Run:"};
-
+// What an option sets, through the target's member of the same name.
 enum ValueKind : uint8_t {
-    FLAG,            // sets a bool
-    FLAG_FIRST,      // sets a count to 1: from the first on
-    TEXT,            // a std::string
-    OPTIONAL_TEXT,   // a std::optional<std::string>
-    NUMBER,          // an int
-    OPTIONAL_NUMBER, // a std::optional<int>
-    NUMBER_16,       // a uint16_t
-    NUMBER_32,       // a uint32_t
-    IO_BASE,         // a uint16_t, one of IO_BASES
-    RATE,            // a double from 0 to 1
-    BLOCK,           // a block event of this kind, added to sim_config.events
+    FLAG,
+    TEXT,
+    OPTIONAL_TEXT,
+    INT,
+    OPTIONAL_INT,
+    U16,
+    U32,
+    IO_BASE,
+    RATE,
+    BLOCK
 };
 
 union Target {
     bool *flag;
-    int *number;
     std::string *text;
     std::optional<std::string> *optional_text;
-    std::optional<int> *optional_number;
-    uint16_t *number_16;
-    uint32_t *number_32;
+    int *i;
+    std::optional<int> *optional_int;
+    uint16_t *u16; // also IO_BASE
+    uint32_t *u32;
     double *rate;
-    SimEventKind event;
+    SimEventKind event; // BLOCK: the kind of event added to sim_config.events
 };
 
+// An option, or with no name the title of the usage's next section.
 struct SimOption {
     const char *name;
-    const char *value; // the value as the usage names it; nullptr: a flag
+    const char *value; // the value as the usage names it; nullptr: a flag, which sets a bool
+                       // to true, an int to 1
     const char *help;  // nullptr: told on the next option's line
-    Section section;
-    ValueKind kind;
-    Target target;
+    ValueKind kind = FLAG;
+    Target target = {};
     long long max = 0;          // of the number, or of a block event's value
-    const char *form = nullptr; // the value's form, for the message on a bad one
+    const char *form = nullptr; // the value's form, for the message on a bad one; nullptr: a number
     int value_base = 0;         // BLOCK: PAGE:BLOCK:VALUE with the value in this base; 0: no value
     bool value_optional = false;
 };
 
+constexpr const char RUN_OPTIONS[] = "Run:"; // the simulator's own, not the rehearsal's
 constexpr const char PAGE_BLOCK[] = "PAGE:BLOCK, PAGE 0 or 1, BLOCK from 1";
 constexpr const char MS[] = "milliseconds from 0 to 600000";
 
 // In the order of the usage.
 // clang-format off
 const SimOption SIM_OPTIONS[] = {
+    {nullptr, nullptr, "Reader and module:"},
     {"--base", "ADDR", "I/O base of the reader: 0x300, 0x320, 0x340, 0x360 or 0x380",
-     MODULE, IO_BASE, {.number_16 = &sim_config.base}, 0xFFFF, "0x300, 0x320, 0x340, 0x360 or 0x380"},
+     IO_BASE, {.u16 = &sim_config.base}, 0xFFFF, "0x300, 0x320, 0x340, 0x360 or 0x380"},
     {"--module-buffer", "N", "buffer size the module offers (default 256)",
-     MODULE, NUMBER_16, {.number_16 = &sim_config.module_buffer}, 65535, "a number from 0 to 65535"},
+     U16, {.u16 = &sim_config.module_buffer}, 65535},
     {"--no-module", nullptr, "the reader is empty",
-     MODULE, FLAG, {.flag = &sim_config.no_module}},
+     FLAG, {.flag = &sim_config.no_module}},
     {"--late-insert", nullptr, "the module is inserted after the first detection",
-     MODULE, FLAG, {.flag = &sim_config.late_insert}},
+     FLAG, {.flag = &sim_config.late_insert}},
     {"--bios", "TEXT", "BIOS revision (default 1.07)",
-     MODULE, TEXT, {.text = &sim_config.bios}},
+     TEXT, {.text = &sim_config.bios}},
     {"--bios-date", "TEXT", "BIOS date",
-     MODULE, OPTIONAL_TEXT, {.optional_text = &sim_config.bios_date}},
+     OPTIONAL_TEXT, {.optional_text = &sim_config.bios_date}},
     {"--page-number", "N", "page number (0 to 255)",
-     MODULE, OPTIONAL_NUMBER, {.optional_number = &sim_config.page_number}, 255, "a number from 0 to 255"},
+     OPTIONAL_INT, {.optional_int = &sim_config.page_number}, 255},
     {"--asic", "N", "ASIC version (0 to 255)",
-     MODULE, OPTIONAL_NUMBER, {.optional_number = &sim_config.asic}, 255, "a number from 0 to 255"},
+     OPTIONAL_INT, {.optional_int = &sim_config.asic}, 255},
     {"--customer", "TEXT", "customer",
-     MODULE, OPTIONAL_TEXT, {.optional_text = &sim_config.customer}},
+     OPTIONAL_TEXT, {.optional_text = &sim_config.customer}},
     {"--processor", "TEXT", "processor version (default 51)",
-     MODULE, TEXT, {.text = &sim_config.processor}},
+     TEXT, {.text = &sim_config.processor}},
     {"--silent-identify", nullptr, "the identification request gets no answer",
-     MODULE, FLAG, {.flag = &sim_config.silent_identify}},
+     FLAG, {.flag = &sim_config.silent_identify}},
     {"--identify-read-error", nullptr, "RE is set after the identification reply",
-     MODULE, FLAG, {.flag = &sim_config.identify_read_error}},
+     FLAG, {.flag = &sim_config.identify_read_error}},
     {"--erase-ms", "N", "delay before the first reply of a page (default 300)",
-     MODULE, NUMBER_32, {.number_32 = &sim_config.erase_ms}, 600000, MS},
+     U32, {.u32 = &sim_config.erase_ms}, 600000, MS},
     {"--block-ms", "N", "delay before every other reply (default 1)",
-     MODULE, NUMBER_32, {.number_32 = &sim_config.block_ms}, 600000, MS},
-
+     U32, {.u32 = &sim_config.block_ms}, 600000, MS},
+    {nullptr, nullptr, "Faults (PAGE:BLOCK as on screen, blocks from 1):"},
     {"--reply", "PAGE:BLOCK:SW", "answer that block with status word SW (4 hex digits)",
-     FAULTS, BLOCK, {.event = SIM_REPLY_SW}, 0xFFFF, "PAGE:BLOCK:SW, SW as 4 hex digits", 16},
+     BLOCK, {.event = SIM_REPLY_SW}, 0xFFFF, "PAGE:BLOCK:SW, SW as 4 hex digits", 16},
     {"--remove", "PAGE:BLOCK", "the module is pulled out just before that block",
-     FAULTS, BLOCK, {.event = SIM_REMOVE}, 0, PAGE_BLOCK},
+     BLOCK, {.event = SIM_REMOVE}, 0, PAGE_BLOCK},
     {"--write-error", "PAGE:BLOCK", "WE is set after that block's last byte",
-     FAULTS, BLOCK, {.event = SIM_WRITE_ERROR}, 0, PAGE_BLOCK},
+     BLOCK, {.event = SIM_WRITE_ERROR}, 0, PAGE_BLOCK},
     {"--write-error-kept", "PAGE:BLOCK", "WE after that block, yet the module keeps it and answers",
-     FAULTS, BLOCK, {.event = SIM_WRITE_ERROR_KEPT}, 0, PAGE_BLOCK},
+     BLOCK, {.event = SIM_WRITE_ERROR_KEPT}, 0, PAGE_BLOCK},
     {"--read-error", "PAGE:BLOCK", "RE is set after the reply to that block",
-     FAULTS, BLOCK, {.event = SIM_READ_ERROR}, 0, PAGE_BLOCK},
+     BLOCK, {.event = SIM_READ_ERROR}, 0, PAGE_BLOCK},
     {"--hang", "PAGE:BLOCK", "that block is never answered",
-     FAULTS, BLOCK, {.event = SIM_HANG}, 0, PAGE_BLOCK},
+     BLOCK, {.event = SIM_HANG}, 0, PAGE_BLOCK},
     {"--busy", "PAGE:BLOCK[:MS]", "FR clear when that block is to be sent: MS ms, or for good",
-     FAULTS, BLOCK, {.event = SIM_BUSY}, 600000, "PAGE:BLOCK[:MS], MS from 0 to 600000", 10, true},
+     BLOCK, {.event = SIM_BUSY}, 600000, "PAGE:BLOCK[:MS], MS from 0 to 600000", 10, true},
     {"--reply-len", "PAGE:BLOCK:N", "the reply to that block announces N bytes (0 to 65535)",
-     FAULTS, BLOCK, {.event = SIM_REPLY_LEN}, 65535, "PAGE:BLOCK:N, N from 0 to 65535", 10},
+     BLOCK, {.event = SIM_REPLY_LEN}, 65535, "PAGE:BLOCK:N, N from 0 to 65535", 10},
     {"--size-reply-len", "N", "the reset's size reply is N bytes long",
-     FAULTS, NUMBER, {.number = &sim_config.size_reply_len}, 65535, "a number from 0 to 65535"},
+     INT, {.i = &sim_config.size_reply_len}, 65535},
     {"--free-never", nullptr, "FR never comes back after a reset",
-     FAULTS, FLAG_FIRST, {.number = &sim_config.free_never_from}},
+     INT, {.i = &sim_config.free_never_from}},
     {"--seed", "N", nullptr,
-     FAULTS, NUMBER_32, {.number_32 = &sim_config.seed}, 0xFFFFFFFFLL, "a number from 0 to 4294967295"},
+     U32, {.u32 = &sim_config.seed}, 0xFFFFFFFFLL},
     {"--fault-rate", "P", "seeded random faults at rate P per register access",
-     FAULTS, RATE, {.rate = &sim_config.fault_rate}, 1, "a rate from 0 to 1"},
-
+     RATE, {.rate = &sim_config.fault_rate}, 1, "a rate from 0 to 1"},
+    {nullptr, nullptr, RUN_OPTIONS},
     {"--fast", nullptr, "virtual clock: every wait passes at once",
-     RUN, FLAG, {.flag = &sim_options.fast}},
+     FLAG, {.flag = &sim_options.fast}},
     {"--clock-start", "MS", "with --fast, the tick counter starts at MS (it wraps at 2^32)",
-     RUN, NUMBER_32, {.number_32 = &sim_options.clock_start_ms}, 0xFFFFFFFFLL, "milliseconds from 0 to 4294967295"},
+     U32, {.u32 = &sim_options.clock_start_ms}, 0xFFFFFFFFLL, "milliseconds from 0 to 4294967295"},
     {"--trace", "FILE", "write every port access, and each protocol error, to FILE",
-     RUN, TEXT, {.text = &sim_options.trace_file}},
+     TEXT, {.text = &sim_options.trace_file}},
     {"--report", "FILE", "write a JSON summary to FILE when the program ends",
-     RUN, TEXT, {.text = &sim_options.report_file}},
+     TEXT, {.text = &sim_options.report_file}},
     {"--history", "FILE", "append the run's update history records to FILE",
-     RUN, TEXT, {.text = &sim_options.history_file}},
+     TEXT, {.text = &sim_options.history_file}},
     {"--help", nullptr, "show this help",
-     RUN, FLAG, {.flag = &sim_options.help}},
+     FLAG, {.flag = &sim_options.help}},
     {"--version", nullptr, "show the version and the page images compiled in",
-     RUN, FLAG, {.flag = &sim_options.version}},
+     FLAG, {.flag = &sim_options.version}},
 };
 // clang-format on
 
@@ -226,17 +224,17 @@ bool set_value(const SimOption &o, const char *text) {
     case IO_BASE:
         if (!is_io_base(number)) return false;
         [[fallthrough]];
-    case NUMBER_16:
-        *o.target.number_16 = static_cast<uint16_t>(number);
+    case U16:
+        *o.target.u16 = static_cast<uint16_t>(number);
         break;
-    case NUMBER_32:
-        *o.target.number_32 = static_cast<uint32_t>(number);
+    case U32:
+        *o.target.u32 = static_cast<uint32_t>(number);
         break;
-    case OPTIONAL_NUMBER:
-        *o.target.optional_number = static_cast<int>(number);
+    case OPTIONAL_INT:
+        *o.target.optional_int = static_cast<int>(number);
         break;
     default:
-        *o.target.number = static_cast<int>(number);
+        *o.target.i = static_cast<int>(number);
         break;
     }
     return true;
@@ -249,11 +247,13 @@ void sim_print_usage(std::FILE *out, bool rehearsal) {
         std::fputs("Usage: ciflash-sim [OPTION]...\n"
                    "Runs ciflash against a simulated DVB Common Interface module.\n",
                    out);
-    int section = -1;
     std::string left; // the options told on one line
     for (const SimOption &o : SIM_OPTIONS) {
-        if (rehearsal && o.section == RUN) break;
-        if (o.section != section) std::fprintf(out, "\n%s\n", SECTION_TITLES[section = o.section]);
+        if (rehearsal && o.help == RUN_OPTIONS) break;
+        if (!o.name) {
+            std::fprintf(out, "\n%s\n", o.help);
+            continue;
+        }
         left += (left.empty() ? "" : " ") + std::string(o.name);
         if (o.value) left += std::string(" ") + o.value;
         if (!o.help) continue;
@@ -283,21 +283,25 @@ bool sim_parse_options(int argc, const char *const argv[], std::string *error) {
         }
         const SimOption *option = nullptr;
         for (const SimOption &o : SIM_OPTIONS)
-            if (name == o.name) option = &o;
+            if (o.name && name == o.name) option = &o;
         if (!option) {
             *error = (name.rfind("--", 0) == 0 ? "unknown option " : "unexpected argument ") + name;
             return false;
         }
-        if (option->kind == FLAG) *option->target.flag = true;
-        if (option->kind == FLAG_FIRST) *option->target.number = 1;
-        if (!option->value) continue;
+        if (!option->value) {
+            option->kind == INT ? *option->target.i = 1 : *option->target.flag = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             *error = "option " + name + " needs a value";
             return false;
         }
         const char *value = argv[++i];
         if (!set_value(*option, value)) {
-            *error = "bad value for " + name + ": " + value + " (expected " + option->form + ")";
+            *error = "bad value for " + name + ": " + value + " (expected " +
+                     (option->form ? option->form
+                                   : "a number from 0 to " + std::to_string(option->max)) +
+                     ")";
             return false;
         }
     }
