@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <variant>
 
 #include "link/ci_link.h"
 #include "link/registers.h"
@@ -46,31 +47,10 @@ bool parse_block(const char *text, int value_base, bool value_optional, long val
     return true;
 }
 
-// What an option sets, through the target's member of the same name.
-enum ValueKind : uint8_t {
-    FLAG,
-    TEXT,
-    OPTIONAL_TEXT,
-    INT,
-    OPTIONAL_INT,
-    U16,
-    U32,
-    IO_BASE,
-    RATE,
-    BLOCK
-};
-
-union Target {
-    bool *flag;
-    std::string *text;
-    std::optional<std::string> *optional_text;
-    int *i;
-    std::optional<int> *optional_int;
-    uint16_t *u16; // also IO_BASE
-    uint32_t *u32;
-    double *rate;
-    SimEventKind event; // BLOCK: the kind of event added to sim_config.events
-};
+// What an option sets, told by its type: a block event of a kind adds to sim_config.events.
+using Target =
+    std::variant<std::monostate, bool *, std::string *, std::optional<std::string> *, int *,
+                 std::optional<int> *, uint16_t *, uint32_t *, double *, SimEventKind>;
 
 // An option, or with no name the title of the usage's next section.
 struct SimOption {
@@ -78,7 +58,6 @@ struct SimOption {
     const char *value; // the value as the usage names it; nullptr: a flag, which sets a bool
                        // to true, an int to 1
     const char *help;  // nullptr: told on the next option's line
-    ValueKind kind = FLAG;
     Target target = {};
     long long max = 0;          // of the number, or of a block event's value
     const char *form = nullptr; // the value's form, for the message on a bad one; nullptr: a number
@@ -91,79 +70,65 @@ constexpr const char PAGE_BLOCK[] = "PAGE:BLOCK, PAGE 0 or 1, BLOCK from 1";
 constexpr const char MS[] = "milliseconds from 0 to 600000";
 
 // In the order of the usage.
-// clang-format off
 const SimOption SIM_OPTIONS[] = {
     {nullptr, nullptr, "Reader and module:"},
     {"--base", "ADDR", "I/O base of the reader: 0x300, 0x320, 0x340, 0x360 or 0x380",
-     IO_BASE, {.u16 = &sim_config.base}, 0xFFFF, "0x300, 0x320, 0x340, 0x360 or 0x380"},
+     &sim_config.base, 0xFFFF, "0x300, 0x320, 0x340, 0x360 or 0x380"},
     {"--module-buffer", "N", "buffer size the module offers (default 256)",
-     U16, {.u16 = &sim_config.module_buffer}, 65535},
-    {"--no-module", nullptr, "the reader is empty",
-     FLAG, {.flag = &sim_config.no_module}},
+     &sim_config.module_buffer, 65535},
+    {"--no-module", nullptr, "the reader is empty", &sim_config.no_module},
     {"--late-insert", nullptr, "the module is inserted after the first detection",
-     FLAG, {.flag = &sim_config.late_insert}},
-    {"--bios", "TEXT", "BIOS revision (default 1.07)",
-     TEXT, {.text = &sim_config.bios}},
-    {"--bios-date", "TEXT", "BIOS date",
-     OPTIONAL_TEXT, {.optional_text = &sim_config.bios_date}},
-    {"--page-number", "N", "page number (0 to 255)",
-     OPTIONAL_INT, {.optional_int = &sim_config.page_number}, 255},
-    {"--asic", "N", "ASIC version (0 to 255)",
-     OPTIONAL_INT, {.optional_int = &sim_config.asic}, 255},
-    {"--customer", "TEXT", "customer",
-     OPTIONAL_TEXT, {.optional_text = &sim_config.customer}},
-    {"--processor", "TEXT", "processor version (default 51)",
-     TEXT, {.text = &sim_config.processor}},
+     &sim_config.late_insert},
+    {"--bios", "TEXT", "BIOS revision (default 1.07)", &sim_config.bios},
+    {"--bios-date", "TEXT", "BIOS date", &sim_config.bios_date},
+    {"--page-number", "N", "page number (0 to 255)", &sim_config.page_number, 255},
+    {"--asic", "N", "ASIC version (0 to 255)", &sim_config.asic, 255},
+    {"--customer", "TEXT", "customer", &sim_config.customer},
+    {"--processor", "TEXT", "processor version (default 51)", &sim_config.processor},
     {"--silent-identify", nullptr, "the identification request gets no answer",
-     FLAG, {.flag = &sim_config.silent_identify}},
+     &sim_config.silent_identify},
     {"--identify-read-error", nullptr, "RE is set after the identification reply",
-     FLAG, {.flag = &sim_config.identify_read_error}},
+     &sim_config.identify_read_error},
     {"--erase-ms", "N", "delay before the first reply of a page (default 300)",
-     U32, {.u32 = &sim_config.erase_ms}, 600000, MS},
-    {"--block-ms", "N", "delay before every other reply (default 1)",
-     U32, {.u32 = &sim_config.block_ms}, 600000, MS},
+     &sim_config.erase_ms, 600000, MS},
+    {"--block-ms", "N", "delay before every other reply (default 1)", &sim_config.block_ms, 600000,
+     MS},
     {nullptr, nullptr, "Faults (PAGE:BLOCK as on screen, blocks from 1):"},
     {"--reply", "PAGE:BLOCK:SW", "answer that block with status word SW (4 hex digits)",
-     BLOCK, {.event = SIM_REPLY_SW}, 0xFFFF, "PAGE:BLOCK:SW, SW as 4 hex digits", 16},
-    {"--remove", "PAGE:BLOCK", "the module is pulled out just before that block",
-     BLOCK, {.event = SIM_REMOVE}, 0, PAGE_BLOCK},
-    {"--write-error", "PAGE:BLOCK", "WE is set after that block's last byte",
-     BLOCK, {.event = SIM_WRITE_ERROR}, 0, PAGE_BLOCK},
+     SIM_REPLY_SW, 0xFFFF, "PAGE:BLOCK:SW, SW as 4 hex digits", 16},
+    {"--remove", "PAGE:BLOCK", "the module is pulled out just before that block", SIM_REMOVE, 0,
+     PAGE_BLOCK},
+    {"--write-error", "PAGE:BLOCK", "WE is set after that block's last byte", SIM_WRITE_ERROR, 0,
+     PAGE_BLOCK},
     {"--write-error-kept", "PAGE:BLOCK", "WE after that block, yet the module keeps it and answers",
-     BLOCK, {.event = SIM_WRITE_ERROR_KEPT}, 0, PAGE_BLOCK},
-    {"--read-error", "PAGE:BLOCK", "RE is set after the reply to that block",
-     BLOCK, {.event = SIM_READ_ERROR}, 0, PAGE_BLOCK},
-    {"--hang", "PAGE:BLOCK", "that block is never answered",
-     BLOCK, {.event = SIM_HANG}, 0, PAGE_BLOCK},
+     SIM_WRITE_ERROR_KEPT, 0, PAGE_BLOCK},
+    {"--read-error", "PAGE:BLOCK", "RE is set after the reply to that block", SIM_READ_ERROR, 0,
+     PAGE_BLOCK},
+    {"--hang", "PAGE:BLOCK", "that block is never answered", SIM_HANG, 0, PAGE_BLOCK},
     {"--busy", "PAGE:BLOCK[:MS]", "FR clear when that block is to be sent: MS ms, or for good",
-     BLOCK, {.event = SIM_BUSY}, 600000, "PAGE:BLOCK[:MS], MS from 0 to 600000", 10, true},
+     SIM_BUSY, 600000, "PAGE:BLOCK[:MS], MS from 0 to 600000", 10, true},
     {"--reply-len", "PAGE:BLOCK:N", "the reply to that block announces N bytes (0 to 65535)",
-     BLOCK, {.event = SIM_REPLY_LEN}, 65535, "PAGE:BLOCK:N, N from 0 to 65535", 10},
-    {"--size-reply-len", "N", "the reset's size reply is N bytes long",
-     INT, {.i = &sim_config.size_reply_len}, 65535},
-    {"--free-never", nullptr, "FR never comes back after a reset",
-     INT, {.i = &sim_config.free_never_from}},
-    {"--seed", "N", nullptr,
-     U32, {.u32 = &sim_config.seed}, 0xFFFFFFFFLL},
+     SIM_REPLY_LEN, 65535, "PAGE:BLOCK:N, N from 0 to 65535", 10},
+    {"--size-reply-len", "N", "the reset's size reply is N bytes long", &sim_config.size_reply_len,
+     65535},
+    {"--free-never", nullptr, "FR never comes back after a reset", &sim_config.free_never_from},
+    {"--seed", "N", nullptr, &sim_config.seed, 0xFFFFFFFFLL},
     {"--fault-rate", "P", "seeded random faults at rate P per register access",
-     RATE, {.rate = &sim_config.fault_rate}, 1, "a rate from 0 to 1"},
+     &sim_config.fault_rate, 1, "a rate from 0 to 1"},
     {nullptr, nullptr, RUN_OPTIONS},
-    {"--fast", nullptr, "virtual clock: every wait passes at once",
-     FLAG, {.flag = &sim_options.fast}},
+    {"--fast", nullptr, "virtual clock: every wait passes at once", &sim_options.fast},
     {"--clock-start", "MS", "with --fast, the tick counter starts at MS (it wraps at 2^32)",
-     U32, {.u32 = &sim_options.clock_start_ms}, 0xFFFFFFFFLL, "milliseconds from 0 to 4294967295"},
+     &sim_options.clock_start_ms, 0xFFFFFFFFLL, "milliseconds from 0 to 4294967295"},
     {"--trace", "FILE", "write every port access, and each protocol error, to FILE",
-     TEXT, {.text = &sim_options.trace_file}},
+     &sim_options.trace_file},
     {"--report", "FILE", "write a JSON summary to FILE when the program ends",
-     TEXT, {.text = &sim_options.report_file}},
+     &sim_options.report_file},
     {"--history", "FILE", "append the run's update history records to FILE",
-     TEXT, {.text = &sim_options.history_file}},
-    {"--help", nullptr, "show this help",
-     FLAG, {.flag = &sim_options.help}},
+     &sim_options.history_file},
+    {"--help", nullptr, "show this help", &sim_options.help},
     {"--version", nullptr, "show the version and the page images compiled in",
-     FLAG, {.flag = &sim_options.version}},
+     &sim_options.version},
 };
-// clang-format on
 
 // Every block event must name a block that a run with these options writes: the blocks of
 // a page follow from its image size and the buffer size the run negotiates.
@@ -178,7 +143,7 @@ bool events_reachable(std::string *error) {
         if (static_cast<uint32_t>(e.block) <= blocks) continue;
         const char *name = "";
         for (const SimOption &o : SIM_OPTIONS)
-            if (o.kind == BLOCK && o.target.event == e.kind) name = o.name;
+            if (o.target == Target(e.kind)) name = o.name;
         const std::string page = std::to_string(e.page);
         *error = "no block " + page + ":" + std::to_string(e.block) + " for " + name + ": " +
                  (blocks ? "page " + page + " has blocks 1 to " + std::to_string(blocks)
@@ -197,46 +162,29 @@ bool is_io_base(long long value) {
 
 // Stores the option's value; false when it is not of the option's form.
 bool set_value(const SimOption &o, const char *text) {
-    switch (o.kind) {
-    case TEXT:
-        *o.target.text = text;
-        return true;
-    case OPTIONAL_TEXT:
-        *o.target.optional_text = text;
-        return true;
-    case RATE: {
+    const Target &t = o.target;
+    if (auto *target = std::get_if<std::string *>(&t)) return **target = text, true;
+    if (auto *target = std::get_if<std::optional<std::string> *>(&t)) return **target = text, true;
+    if (auto *rate = std::get_if<double *>(&t)) {
         char *end = nullptr;
-        *o.target.rate = std::strtod(text, &end);
-        return end != text && *end == '\0' && *o.target.rate >= 0 && *o.target.rate <= 1;
+        **rate = std::strtod(text, &end);
+        return end != text && *end == '\0' && **rate >= 0 && **rate <= static_cast<double>(o.max);
     }
-    case BLOCK: {
-        SimBlockEvent event{o.target.event, 0, 0, 0};
+    if (auto *kind = std::get_if<SimEventKind>(&t)) {
+        SimBlockEvent event{*kind, 0, 0, 0};
         if (!parse_block(text, o.value_base, o.value_optional, o.max, &event)) return false;
         sim_config.events.push_back(event);
         return true;
     }
-    default:
-        break;
+    long long n = 0;
+    if (!parse_number(text, o.max, &n)) return false;
+    if (auto *target = std::get_if<uint16_t *>(&t)) {
+        if (*target == &sim_config.base && !is_io_base(n)) return false;
+        **target = static_cast<uint16_t>(n);
     }
-    long long number = 0;
-    if (!parse_number(text, o.max, &number)) return false;
-    switch (o.kind) {
-    case IO_BASE:
-        if (!is_io_base(number)) return false;
-        [[fallthrough]];
-    case U16:
-        *o.target.u16 = static_cast<uint16_t>(number);
-        break;
-    case U32:
-        *o.target.u32 = static_cast<uint32_t>(number);
-        break;
-    case OPTIONAL_INT:
-        *o.target.optional_int = static_cast<int>(number);
-        break;
-    default:
-        *o.target.i = static_cast<int>(number);
-        break;
-    }
+    if (auto *target = std::get_if<uint32_t *>(&t)) **target = static_cast<uint32_t>(n);
+    if (auto *target = std::get_if<std::optional<int> *>(&t)) **target = static_cast<int>(n);
+    if (auto *target = std::get_if<int *>(&t)) **target = static_cast<int>(n);
     return true;
 }
 
@@ -289,7 +237,8 @@ bool sim_parse_options(int argc, const char *const argv[], std::string *error) {
             return false;
         }
         if (!option->value) {
-            option->kind == INT ? *option->target.i = 1 : *option->target.flag = true;
+            if (auto *count = std::get_if<int *>(&option->target)) **count = 1;
+            if (auto *flag = std::get_if<bool *>(&option->target)) **flag = true;
             continue;
         }
         if (i + 1 >= argc) {
