@@ -1,12 +1,11 @@
-// State shared by the register model (sim_module.cpp), the module's firmware side
-// (sim_firmware.cpp) and the faults, defined with its primitives in sim_state.cpp.
+// State shared by the register model, the firmware side and the faults (sim_state.cpp).
 #pragma once
 #include "sim/sim_module.h"
 
 struct SimInterface {
     bool inserted;
     bool late_armed; // waiting for the first probe to pass before being inserted
-    uint8_t command; // last byte the host wrote to the command register
+    uint8_t command; // as the host last wrote it
     bool da, fr, we, re;
     bool stuck;       // FR held clear (busy fault, free-never)
     bool stuck_timed; // ... only until the tick counter reaches stuck_until

@@ -34,7 +34,6 @@ static void offer_pending_reply() {
     sim_if.da = true;
 }
 
-// The host has taken the module's whole message.
 static void message_taken() {
     sim_if.da = false;
     if (sim_if.re_after_out) sim_if.re = true;
@@ -246,7 +245,6 @@ void sim_port_trace_to(std::FILE *file) {
     trace_file = file;
 }
 
-// The access's line, followed by a line for each protocol error that it caused.
 static void trace(char direction, uint16_t port, uint8_t value, size_t errors_before) {
     if (!trace_file) return;
     std::fprintf(trace_file, "%c 0x%03x 0x%02x\n", direction, port, value);

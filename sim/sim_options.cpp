@@ -1,5 +1,6 @@
 #include "sim/sim_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -154,12 +155,6 @@ bool events_reachable(std::string *error) {
     return true;
 }
 
-bool is_io_base(long long value) {
-    for (uint16_t base : IO_BASES)
-        if (value == base) return true;
-    return false;
-}
-
 // Stores the option's value; false when it is not of the option's form.
 bool set_value(const SimOption &o, const char *text) {
     const Target &t = o.target;
@@ -179,7 +174,8 @@ bool set_value(const SimOption &o, const char *text) {
     long long n = 0;
     if (!parse_number(text, o.max, &n)) return false;
     if (auto *target = std::get_if<uint16_t *>(&t)) {
-        if (*target == &sim_config.base && !is_io_base(n)) return false;
+        if (*target == &sim_config.base && std::count(IO_BASES, IO_BASES + IO_BASE_COUNT, n) == 0)
+            return false;
         **target = static_cast<uint16_t>(n);
     }
     if (auto *target = std::get_if<uint32_t *>(&t)) **target = static_cast<uint32_t>(n);

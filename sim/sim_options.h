@@ -9,7 +9,7 @@ struct SimOptions {
     std::string report_file;
     std::string history_file; // empty: the run keeps no history
     bool fast = false;
-    uint32_t clock_start_ms = 0; // the virtual tick counter's start
+    uint32_t clock_start_ms = 0;
     bool help = false;
     bool version = false;
     // Set by ciflash-rehearse: "--" ends the options and the program to run follows; on

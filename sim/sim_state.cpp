@@ -1,5 +1,4 @@
-// The state that the register model, the firmware side and the faults share, and the
-// primitives the firmware side and the faults act on it with.
+// The shared state, and what the firmware side and the faults do to it.
 #include "sim/sim_internal.h"
 
 #include "link/tick.h"
