@@ -62,7 +62,7 @@ struct SimOption {
     Target target = {};
     long long max = 0;          // of the number, or of a block event's value
     const char *form = nullptr; // the value's form, for the message on a bad one; nullptr: a number
-    int value_base = 0;         // BLOCK: PAGE:BLOCK:VALUE with the value in this base; 0: no value
+    int value_base = 0; // a block event: PAGE:BLOCK:VALUE with the value in this base; 0: none
     bool value_optional = false;
 };
 
