@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sched.h>
 #include <string>
@@ -55,13 +54,6 @@ const char USAGE[] =
 int bad_option(const std::string &message) {
     std::fprintf(stderr, "ciflash-rehearse: %s (see --help)\n", message.c_str());
     return EXIT_BAD_OPTION;
-}
-
-// The module and fault options of ciflash-sim, from its help.
-void print_simulator_options() {
-    const char *from = std::strstr(SIM_USAGE, "\nReader and module:");
-    const char *to = std::strstr(SIM_USAGE, "\nRun:");
-    if (from && to) std::fwrite(from, 1, static_cast<size_t>(to - from), stdout);
 }
 
 // The program's update history goes to the file of `--history` only, as an absolute path, in
@@ -148,12 +140,12 @@ void rehearsal_members(JsonOut &out, const ProgramEnd &end, const std::string &s
 
 int main(int argc, char **argv) {
     std::string error;
-    SimOptions options;
+    SimOptions &options = sim_options;
     options.takes_program = true;
-    if (!sim_parse_options(argc, argv, &options, &error)) return bad_option(error);
+    if (!sim_parse_options(argc, argv, &error)) return bad_option(error);
     if (options.help) {
         std::fputs(USAGE, stdout);
-        print_simulator_options();
+        sim_print_usage(stdout, true);
         return 0;
     }
     if (options.fast)

@@ -9,8 +9,6 @@
 #include "protocol/frame.h"
 #include "protocol/page_image.h"
 
-SimFirmware sim_fw;
-
 void fw_reset() {
     sim_fw = SimFirmware{};
     sim_fw.last_page = -1;
@@ -27,7 +25,7 @@ static int block_count(int page) {
     return static_cast<int>(page_block_count(image_of(page), static_cast<uint32_t>(block_len)));
 }
 
-// The block the host should send next, as (page, block) counted from block 1.
+// The block the host should send next, counted from block 1.
 static void next_block(int *page, int *block) {
     if (sim_fw.last_page < 0) {
         *page = 0;
@@ -41,7 +39,7 @@ static void next_block(int *page, int *block) {
     }
 }
 
-// Finds an event of this kind for the next block; once-only events fire once.
+// An event of this kind for the next block; once-only events fire once.
 static const SimBlockEvent *take_event(SimEventKind kind, bool once) {
     int page = 0, block = 0;
     next_block(&page, &block);
@@ -99,7 +97,6 @@ static std::vector<uint8_t> framed_reply(uint8_t mode, const std::vector<uint8_t
     return reply;
 }
 
-// A reply whose body is the status word sw1 sw2.
 static std::vector<uint8_t> status_reply(uint8_t mode, uint16_t sw) {
     return framed_reply(mode, {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw)});
 }

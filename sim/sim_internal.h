@@ -1,12 +1,11 @@
-// State shared by the register model (sim_module.cpp) and the module's firmware side
-// (sim_firmware.cpp).
+// State shared by the register model, the firmware side and the faults (sim_state.cpp).
 #pragma once
 #include "sim/sim_module.h"
 
 struct SimInterface {
     bool inserted;
     bool late_armed; // waiting for the first probe to pass before being inserted
-    uint8_t command; // last byte the host wrote to the command register
+    uint8_t command; // as the host last wrote it
     bool da, fr, we, re;
     bool stuck;       // FR held clear (busy fault, free-never)
     bool stuck_timed; // ... only until the tick counter reaches stuck_until
@@ -53,6 +52,8 @@ extern SimFirmware sim_fw;
 void sim_protocol_error(const std::string &what);
 // The module has a reply for the host after `delay_ms`.
 void sim_schedule_reply(const std::vector<uint8_t> &bytes, uint32_t delay_ms, bool read_error);
+// The module is pulled out of the reader: every port reads 0xFF from now on.
+void sim_pull_out();
 
 // Firmware side, called by the register model.
 void fw_reset();
@@ -60,6 +61,3 @@ void fw_host_message(const std::vector<uint8_t> &message);
 void fw_module_free();                   // the module is ready to take the next message
 bool fw_write_error_due();               // the message just completed gets a write error
 bool fw_remove_in_identify(size_t sent); // pulled out after `sent` bytes of the request
-
-// The module is pulled out of the reader: every port reads 0xFF from now on.
-void sim_pull_out();

@@ -3,18 +3,17 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/console.h"
+#include "platform/process.h"
 #include "run/command_line.h"
 #include "run/history.h"
 #include "run/startup.h"
-#include "platform/console.h"
-#include "platform/process.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
 #include "sim/sim_options.h"
 #include "sim/sim_port.h"
 #include "sim/sim_report.h"
 
-static SimOptions options;
 static std::FILE *report_file;
 
 // Runs at every end of the process that goes through exit(): normal end, Q, fatal screens.
@@ -28,12 +27,13 @@ static void write_report() {
 
 int main(int argc, char **argv) {
     std::string error;
-    if (!sim_parse_options(argc, argv, &options, &error)) {
+    const SimOptions &options = sim_options;
+    if (!sim_parse_options(argc, argv, &error)) {
         std::fprintf(stderr, "ciflash-sim: %s (see --help)\n", error.c_str());
         return 2;
     }
     if (options.help) {
-        std::fputs(SIM_USAGE, stdout);
+        sim_print_usage(stdout, false);
         return 0;
     }
     if (options.version) {

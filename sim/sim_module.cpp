@@ -9,14 +9,6 @@
 #include "sim/sim_faults.h"
 #include "sim/sim_port.h"
 
-SimConfig sim_config;
-SimRecord sim_record;
-SimInterface sim_if;
-
-void sim_protocol_error(const std::string &what) {
-    sim_record.protocol_errors.push_back(what);
-}
-
 void sim_reset() {
     sim_record = SimRecord{};
     sim_if = SimInterface{};
@@ -25,14 +17,6 @@ void sim_reset() {
     sim_if.fr = true; // power-on: idle and free
     fw_reset();
     sim_faults_reset();
-}
-
-void sim_schedule_reply(const std::vector<uint8_t> &bytes, uint32_t delay_ms, bool read_error) {
-    sim_if.pending = true;
-    sim_if.pending_since = tick_count();
-    sim_if.pending_delay = delay_ms;
-    sim_if.pending_bytes = bytes;
-    sim_if.pending_re = read_error;
 }
 
 static void offer_pending_reply() {
@@ -50,7 +34,6 @@ static void offer_pending_reply() {
     sim_if.da = true;
 }
 
-// The host has taken the module's whole message.
 static void message_taken() {
     sim_if.da = false;
     if (sim_if.re_after_out) sim_if.re = true;
@@ -91,11 +74,6 @@ static bool in_window(uint16_t port) {
     return port >= sim_config.base && port < sim_config.base + IO_WINDOW;
 }
 
-static void pull_out() {
-    sim_if.inserted = false;
-    ++sim_record.faults_injected;
-}
-
 static uint8_t read_register(uint16_t port) {
     ++sim_record.port_reads;
     if (sim_if.late_armed && port == IO_BASES[IO_BASE_COUNT - 1] + REG_STATUS) {
@@ -130,7 +108,7 @@ static void begin_host_message() {
     sim_if.size_regs_written = 0;
     sim_if.host_discard = false;
     sim_if.host_bytes.clear();
-    if (fw_remove_in_identify(0)) pull_out();
+    if (fw_remove_in_identify(0)) sim_pull_out();
 }
 
 static void end_host_message() {
@@ -237,7 +215,7 @@ static void write_data(uint8_t value) {
         sim_if.we = true;
         sim_if.host_discard = !sim_fw.keep_after_reset;
     }
-    if (fw_remove_in_identify(count)) pull_out();
+    if (fw_remove_in_identify(count)) sim_pull_out();
 }
 
 static void write_register(uint16_t port, uint8_t value) {
@@ -267,7 +245,6 @@ void sim_port_trace_to(std::FILE *file) {
     trace_file = file;
 }
 
-// The access's line, followed by a line for each protocol error that it caused.
 static void trace(char direction, uint16_t port, uint8_t value, size_t errors_before) {
     if (!trace_file) return;
     std::fprintf(trace_file, "%c 0x%03x 0x%02x\n", direction, port, value);
@@ -287,8 +264,4 @@ void sim_write(uint16_t port, uint8_t value) {
     const size_t errors = sim_record.protocol_errors.size();
     write_register(port, value);
     trace('W', port, value, errors);
-}
-
-void sim_pull_out() {
-    pull_out();
 }

@@ -1,5 +1,5 @@
 // The port seam of ciflash-sim and of the tests that run the simulated module: every access
-// goes to the module, on the simulated clock; the module traces it when asked.
+// goes to the module, on the simulated clock.
 
 #include "link/port.h"
 #include "sim/sim_clock.h"

@@ -38,11 +38,15 @@ check 2 "" "^ciflash-sim: no block 0:999 for --remove: page 0 has blocks 1 to 23
 256-byte buffer" "$SIM" --remove 0:999
 check 2 "" "^ciflash-sim: /nonexistent/dir/report.json: No such file" \
     "$SIM" --report /nonexistent/dir/report.json
-check 0 "~--reply PAGE:BLOCK:SW" "" "$SIM" --help
+check 2 "" "^ciflash-sim: bad value for --module-buffer: 65536 \(expected a number from 0 to \
+65535\)" "$SIM" --module-buffer 65536
+check 0 "~^  --reply PAGE:BLOCK:SW  answer" "" "$SIM" --help
 check 0 "$(version_text ciflash-sim)" "" "$SIM" --version
 
 if [ -n "$STANDIN" ]; then
     H="$5 --no-module -- $STANDIN"
+    [ "$($5 --help | tail -1)" = "  --seed N --fault-rate P    seeded random faults at rate P \
+per register access" ] || { echo "FAIL: ciflash-rehearse --help" && status=1; }
     ONLY="\(only --no-history, --help or --version alone, or --history \[N\]\) $"
     for a in "" --no-history; do
         check 1 "" "^ciflash-standin: the test build .* only under ciflash-rehearse" $STANDIN $a
