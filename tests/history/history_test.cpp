@@ -7,9 +7,9 @@
 #include <fstream>
 #include <random>
 
+#include "platform/history_os.h"
 #include "run/command_line.h"
 #include "run/history.h"
-#include "platform/history_os.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "console/screen.h"
-#include "run/startup.h"
 #include "link/ci_link.h"
 #include "protocol/run_state.h"
+#include "run/startup.h"
 #include "sim/sim_clock.h"
 #include "tests/support/test_images.h"
 
