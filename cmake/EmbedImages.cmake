@@ -20,7 +20,6 @@ function(ciflash_add_images)
   endif()
   set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/embed_page_image.cmake)
   set(check ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/PageImageCheck.cmake)
-  cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH source_root)
 
   set(sources)
   foreach(page 0 1)
@@ -40,7 +39,6 @@ function(ciflash_add_images)
   endforeach()
 
   add_library(${arg_TARGET} STATIC ${sources})
-  target_include_directories(${arg_TARGET} PRIVATE ${source_root})
   set_target_properties(${arg_TARGET} PROPERTIES CIFLASH_PAGE0_IMAGE ${image0}
                                                  CIFLASH_PAGE1_IMAGE ${image1})
 endfunction()

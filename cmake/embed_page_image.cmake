@@ -6,6 +6,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/PageImageCheck.cmake)
 
 ciflash_check_page_image("${IMAGE}" "${PAGE}" ${KIND})
 
+cmake_path(GET CMAKE_CURRENT_LIST_DIR PARENT_PATH source_root)
 file(SIZE "${IMAGE}" size)
 file(SHA256 "${IMAGE}" sha256)
 file(READ "${IMAGE}" bytes HEX)
@@ -14,7 +15,7 @@ string(REPEAT "0x..," 16 line)
 string(REGEX REPLACE "(${line})" "\\1\n" bytes "${bytes}")
 
 file(WRITE "${OUTPUT}" "// Generated at build time from ${IMAGE}; do not edit.
-#include \"protocol/page_image.h\"
+#include \"${source_root}/protocol/page_image.h\"
 
 namespace {
 const uint8_t image_bytes[${size}] = {
