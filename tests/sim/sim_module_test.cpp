@@ -6,6 +6,7 @@
 #include "protocol/run_state.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_module.h"
+#include "sim/sim_options.h"
 #include "sim/sim_port.h"
 #include "tests/support/virtual_screen.h"
 
@@ -68,6 +69,18 @@ TEST(SimModule, FlagsWrongFrames) {
         "! block frame for page 1, expected page 0\n! first-block flag wrong on block 1\n"
         "! block frame of 257 bytes, negotiated 256\n! block frame of 255 bytes, expected 256\n");
     EXPECT_EQ(sim_record.frames_after_error, 4);
+}
+
+TEST(SimOptions, SetTheirOwnFields) {
+    const char *argv[] = {
+        "",  "--erase-ms", "5", "--block-ms", "7", "--free-never", "--page-number",
+        "9", "--asic",     "8"};
+    std::string error;
+    ASSERT_TRUE(sim_parse_options(10, argv, &error)) << error;
+    const SimConfig &c = sim_config;
+    EXPECT_EQ(std::tuple(c.erase_ms, c.block_ms, c.free_never_from, *c.page_number, *c.asic),
+              std::tuple(5u, 7u, 1, 9, 8));
+    sim_config = {};
 }
 
 } // namespace
