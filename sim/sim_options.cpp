@@ -48,10 +48,15 @@ bool parse_block(const char *text, int value_base, bool value_optional, long val
     return true;
 }
 
+// sim_config.base, which takes only the bases the program probes.
+struct IoBase {
+    bool operator==(const IoBase &) const = default;
+};
+
 // What an option sets, told by its type: a block event of a kind adds to sim_config.events.
 using Target =
     std::variant<std::monostate, bool *, std::string *, std::optional<std::string> *, int *,
-                 std::optional<int> *, uint16_t *, uint32_t *, double *, SimEventKind>;
+                 std::optional<int> *, uint16_t *, uint32_t *, double *, SimEventKind, IoBase>;
 
 // An option, or with no name the title of the usage's next section.
 struct SimOption {
@@ -73,8 +78,8 @@ constexpr const char MS[] = "milliseconds from 0 to 600000";
 // In the order of the usage.
 const SimOption SIM_OPTIONS[] = {
     {nullptr, nullptr, "Reader and module:"},
-    {"--base", "ADDR", "I/O base of the reader: 0x300, 0x320, 0x340, 0x360 or 0x380",
-     &sim_config.base, 0xFFFF, "0x300, 0x320, 0x340, 0x360 or 0x380"},
+    {"--base", "ADDR", "I/O base of the reader: 0x300, 0x320, 0x340, 0x360 or 0x380", IoBase{},
+     0xFFFF, "0x300, 0x320, 0x340, 0x360 or 0x380"},
     {"--module-buffer", "N", "buffer size the module offers (default 256)",
      &sim_config.module_buffer, 65535},
     {"--no-module", nullptr, "the reader is empty", &sim_config.no_module},
@@ -173,11 +178,11 @@ bool set_value(const SimOption &o, const char *text) {
     }
     long long n = 0;
     if (!parse_number(text, o.max, &n)) return false;
-    if (auto *target = std::get_if<uint16_t *>(&t)) {
-        if (*target == &sim_config.base && std::count(IO_BASES, IO_BASES + IO_BASE_COUNT, n) == 0)
-            return false;
-        **target = static_cast<uint16_t>(n);
+    if (std::holds_alternative<IoBase>(t)) {
+        if (std::count(IO_BASES, IO_BASES + IO_BASE_COUNT, n) == 0) return false;
+        sim_config.base = static_cast<uint16_t>(n);
     }
+    if (auto *target = std::get_if<uint16_t *>(&t)) **target = static_cast<uint16_t>(n);
     if (auto *target = std::get_if<uint32_t *>(&t)) **target = static_cast<uint32_t>(n);
     if (auto *target = std::get_if<std::optional<int> *>(&t)) **target = static_cast<int>(n);
     if (auto *target = std::get_if<int *>(&t)) **target = static_cast<int>(n);
