@@ -172,7 +172,8 @@ bool set_value(const SimOption &o, const char *text) {
     }
     if (auto *kind = std::get_if<SimEventKind>(&t)) {
         SimBlockEvent event{*kind, 0, 0, 0};
-        if (!parse_block(text, o.value_base, o.value_optional, o.max, &event)) return false;
+        if (!parse_block(text, o.value_base, o.value_optional, static_cast<long>(o.max), &event))
+            return false;
         sim_config.events.push_back(event);
         return true;
     }
