@@ -90,13 +90,14 @@ std::string modes(int terminal) {
     return {reinterpret_cast<const char *>(&found), sizeof found};
 }
 
+// Blocked in the key read's ppoll, every key typed so far taken. Only ppoll counts: a child
+// blocked in a read may be its hold (already woken, not yet run) or the terminal's description.
 bool in_key_read(pid_t pid, int slave) {
     std::FILE *file = std::fopen(("/proc/" + std::to_string(pid) + "/syscall").c_str(), "r");
     int number = -1, unread = -1;
     if (file && std::fscanf(file, "%d", &number) != 1) number = -1;
     if (file) std::fclose(file);
-    return (number == SYS_read || number == SYS_poll || number == SYS_ppoll) &&
-           ioctl(slave, FIONREAD, &unread) == 0 && unread == 0;
+    return number == SYS_ppoll && ioctl(slave, FIONREAD, &unread) == 0 && unread == 0;
 }
 
 // False: too late to judge.
