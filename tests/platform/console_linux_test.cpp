@@ -90,8 +90,7 @@ std::string modes(int terminal) {
     return {reinterpret_cast<const char *>(&found), sizeof found};
 }
 
-// Blocked in the key read's ppoll, every key typed so far taken. Only ppoll counts: a child
-// blocked in a read may be its hold (already woken, not yet run) or the terminal's description.
+// Blocked in the key read's ppoll, every typed key taken (a read may be a hold already woken).
 bool in_key_read(pid_t pid, int slave) {
     std::FILE *file = std::fopen(("/proc/" + std::to_string(pid) + "/syscall").c_str(), "r");
     int number = -1, unread = -1;
