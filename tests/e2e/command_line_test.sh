@@ -40,6 +40,8 @@ check 2 "" "^ciflash-sim: /nonexistent/dir/report.json: No such file" \
     "$SIM" --report /nonexistent/dir/report.json
 check 2 "" "^ciflash-sim: bad value for --module-buffer: 65536 \(expected a number from 0 to \
 65535\)" "$SIM" --module-buffer 65536
+check 2 "" "^ciflash-sim: bad value for --base: 0x310 \(expected 0x300, 0x320, 0x340, 0x360 or \
+0x380\)" "$SIM" --base 0x310
 check 0 "~^  --reply PAGE:BLOCK:SW  answer" "" "$SIM" --help
 check 0 "$(version_text ciflash-sim)" "" "$SIM" --version
 

@@ -40,10 +40,10 @@ start --free-never
 until_ok grep -qE 'SigCgt:.*[4-7c-f]...$' /proc/$pid/status # SIGTERM caught
 kill -TERM $pid
 check 143 ended '"signal 15","blocks":[0,0],"sent":[0,0]'
-start --hang 0:1
+start --hang 0:1 --base 0x380 # the last base probed
 until_ok grep -qs started h
 kill -9 $pid
-check 137 start '"0x300","buffer":256,"frame_mode":1,"module":{"bios_revision":"1.07"' \
+check 137 start '"0x380","buffer":256,"frame_mode":1,"module":{"bios_revision":"1.07"' \
     "\"$S0\"},{" "\"$S1\"}]"
 # A signal held during the write, or on the outcome's screen: outcome and exit code kept.
 start --busy 0:2:3000 --reply 0:3:6581
