@@ -2,6 +2,5 @@
 
 // Returns when the identification is to begin.
 void startup_dialogue();
-// Returns the exit code of a normal end: 0, or EXIT_UPDATE_FAILED
-// when the update failed.
+// Returns the exit code of a normal end: 0, or EXIT_UPDATE_FAILED when the update failed.
 int program_entry();
