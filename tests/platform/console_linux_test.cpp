@@ -122,7 +122,7 @@ bool run_case(const Case &c) {
         report_fd = report_pipe[1];
         go_fd = go[0];
         if (close(master) != 0 || login_tty(slave) != 0) _exit(92);
-        for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) // ignored by a runner
+        for (const int number : {SIGINT, SIGQUIT, SIGTERM}) // ignored by a runner
             signal(number, SIG_DFL);
         signal(SIGHUP, SIG_IGN);
         signal(SIGURG, [](int) {}); // caught, so that it interrupts a read

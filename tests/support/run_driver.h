@@ -6,7 +6,7 @@ struct RunSetup {
     SimConfig config = {};
     std::vector<int> keys = {};
     int signal = 0;
-    int bad_marker = -1; // page
+    int bad_marker = -1; // broken marker's page
     uint32_t clock_ms = 0;
 };
 constexpr int WAITING = -2;
